@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every package the builds and tests need. Safe to run again: apt skips what is there.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ g++-multilib clang clang-format clang-tidy
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64 qemu-user-static
+  googletest libgtest-dev libbenchmark-dev libncurses-dev nlohmann-json3-dev libinih-dev
+  tmux
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
