@@ -54,8 +54,21 @@ LONG CALLBACK captureDebugOutput(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// Whether a debugger is attached is a flag of the process environment block,
+// which IsDebuggerPresent reads.
 void setBeingDebugged(bool attached) {
-    NtCurrentTeb()->ProcessEnvironmentBlock->BeingDebugged = attached ? 1 : 0;
+    PROCESS_BASIC_INFORMATION information{};
+    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &information, sizeof information,
+                                  nullptr) == 0 &&
+        information.PebBaseAddress != nullptr) {
+        information.PebBaseAddress->BeingDebugged = attached ? 1 : 0;
+    }
+}
+
+template <typename Fn>
+Fn* asFunction(FARPROC procedure) {
+    // Through the generic code pointer, which converts to any function type.
+    return reinterpret_cast<Fn*>(reinterpret_cast<void (*)()>(procedure));
 }
 
 // The word the plug-in keeps alone in its section ".hostreq".
@@ -81,7 +94,7 @@ class WindowsPluginModule final : public PluginModule {
             throw std::runtime_error("no host module built for this set of missing services: " + shellPath.string());
         }
         using InstallFn = void(CodeAddress (*)(std::uint16_t));
-        auto* install = reinterpret_cast<InstallFn*>(GetProcAddress(shell_, byOrdinal(1)));
+        auto* install = asFunction<InstallFn>(GetProcAddress(shell_, byOrdinal(1)));
         if (install == nullptr) {
             release();
             throw std::runtime_error("KORPUS.dll has no installer");
@@ -127,7 +140,7 @@ class WindowsPluginModule final : public PluginModule {
             release();
             throw std::runtime_error("the plug-in does not export ordinal " + std::to_string(ordinal));
         }
-        return reinterpret_cast<Fn*>(found);
+        return asFunction<Fn>(found);
     }
 
     void release() {

@@ -18,9 +18,6 @@
 #endif
 
 namespace scalarka {
-namespace {
-
-using testing::fakePlatform;
 
 // What the fake host functions saw.
 struct Seen {
@@ -32,10 +29,19 @@ struct Seen {
 };
 Seen seen;
 
+}  // namespace scalarka
+
+// The fake host functions. The Windows test program exports them under the
+// host's ordinals (plugin_tests.def), so that there the system's own lookup
+// finds them in this program's module.
+using scalarka::ItemRecord;
+using scalarka::seen;
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
 // A host method, as the file holder's constructor is.
-__attribute__((noinline)) std::int32_t SCALARKA_THISCALL fakeConstruct(void* object, std::int32_t argument) {
+extern "C" __attribute__((noinline)) std::int32_t SCALARKA_THISCALL lazyFakeConstruct(void* object,
+                                                                                    std::int32_t argument) {
     seen.object = object;
     seen.argument = argument;
     seen.returnAddress = __builtin_return_address(0);
@@ -43,7 +49,7 @@ __attribute__((noinline)) std::int32_t SCALARKA_THISCALL fakeConstruct(void* obj
 }
 #pragma GCC diagnostic pop
 
-void* fakeWithdrawal(std::int32_t a1, std::intptr_t a2, ItemRecord** a3, std::int32_t* a4, std::int32_t a5,
+extern "C" void* lazyFakeWithdrawal(std::int32_t a1, std::intptr_t a2, ItemRecord** a3, std::int32_t* a4, std::int32_t a5,
                      std::int32_t a6, std::int32_t a7, std::int32_t a8, std::int32_t a9, std::int32_t a10,
                      std::int32_t a11, std::int32_t a12) {
     const std::intptr_t all[12] = {a1, a2, reinterpret_cast<std::intptr_t>(a3), reinterpret_cast<std::intptr_t>(a4),
@@ -52,7 +58,8 @@ void* fakeWithdrawal(std::int32_t a1, std::intptr_t a2, ItemRecord** a3, std::in
     return &seen;
 }
 
-std::int32_t fakeFormattedBox(std::int32_t, const char*, const char* format, std::int32_t, std::int32_t last, ...) {
+extern "C" std::int32_t lazyFakeFormattedBox(std::int32_t, const char*, const char* format, std::int32_t,
+                                             std::int32_t last, ...) {
     va_list values;
     va_start(values, last);
     char text[256];
@@ -61,6 +68,11 @@ std::int32_t fakeFormattedBox(std::int32_t, const char*, const char* format, std
     seen.formatted = text;
     return 0;
 }
+
+namespace scalarka {
+namespace {
+
+using testing::fakePlatform;
 
 template <typename Fn>
 CodeAddress code(Fn* function) {
@@ -73,20 +85,33 @@ class LazyResolver : public ::testing::Test {
         testing::restoreUnboundHostTable();
         fakePlatform() = {};
         seen = {};
+    }
+    void TearDown() override { testing::restoreUnboundHostTable(); }
+
+    // A host module that exports the three fakes.
+    static void hostWithFakes() {
 #if defined(_WIN32)
-        // A module that exports none of the host's ordinals.
+        hostModule = GetModuleHandleA(nullptr);
+#else
+        fakePlatform().exports = {{22562, code(lazyFakeConstruct)},
+                                  {52004, code(lazyFakeWithdrawal)},
+                                  {35802, code(lazyFakeFormattedBox)}};
+        hostModule = testing::fakeHostModule();
+#endif
+    }
+
+    // A host module that exports none of the host's ordinals.
+    static void hostWithoutFunctions() {
+#if defined(_WIN32)
         hostModule = GetModuleHandleA("KERNEL32");
 #else
         hostModule = testing::fakeHostModule();
 #endif
     }
-    void TearDown() override { testing::restoreUnboundHostTable(); }
 };
 
-#if !defined(_WIN32)
-
 TEST_F(LazyResolver, MethodCallArrivesWithObjectArgumentAndReturnAddressIntact) {
-    fakePlatform().exports[22562] = code(fakeConstruct);
+    hostWithFakes();
     char object[24];
     std::int32_t moved = -1;
 
@@ -98,12 +123,12 @@ TEST_F(LazyResolver, MethodCallArrivesWithObjectArgumentAndReturnAddressIntact) 
     EXPECT_EQ(seen.argument, 41);
     EXPECT_EQ(seen.returnAddress, reinterpret_cast<void*>(&harnessReturnPoint)) << "the host must return to the caller";
     EXPECT_EQ(moved, 0) << "the method pops its own argument; nothing else may move the stack";
-    EXPECT_EQ(hostFunctionTable[hostHolderConstructIndex].target, code(fakeConstruct)) << "bound from now on";
+    EXPECT_EQ(hostFunctionTable[hostHolderConstructIndex].target, code(lazyFakeConstruct)) << "bound from now on";
     EXPECT_EQ(missingOrdinals.missCount, 0u);
 }
 
 TEST_F(LazyResolver, TwelveArgumentsReachTheHostUnchanged) {
-    fakePlatform().exports[52004] = code(fakeWithdrawal);
+    hostWithFakes();
     ItemRecord* lines[1] = {};
     std::int32_t count = 3;
 
@@ -117,14 +142,13 @@ TEST_F(LazyResolver, TwelveArgumentsReachTheHostUnchanged) {
 }
 
 TEST_F(LazyResolver, VariadicCallKeepsItsValues) {
-    fakePlatform().exports[35802] = code(fakeFormattedBox);
+    hostWithFakes();
     hostFormattedMessageBox("STOP!!!", "%s|%d|%08X", "tekst", -5, 0xBEEFu);
     EXPECT_EQ(seen.formatted, "tekst|-5|0000BEEF");
 }
 
-#endif
-
 TEST_F(LazyResolver, MissingMethodIsRefusedAndStillPopsItsArgument) {
+    hostWithoutFunctions();
     char object[24];
     std::int32_t moved = -1;
     const std::int32_t result =
@@ -138,6 +162,7 @@ TEST_F(LazyResolver, MissingMethodIsRefusedAndStillPopsItsArgument) {
 }
 
 TEST_F(LazyResolver, EachMissingOperationTakesItsSafeRefusal) {
+    hostWithoutFunctions();
     char buffer[8] = "x";
     EXPECT_EQ(hostHandshake(nullptr, buffer, sizeof buffer), -1) << "the handshake refuses";
     EXPECT_EQ(hostInterfaceVersion(), 0) << "no version is not version 112";
