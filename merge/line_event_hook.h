@@ -7,6 +7,12 @@
 
 namespace scalarka {
 
+// The trigger filter: when the options choose this event and this kind of
+// document, merges the document's lines and returns 0; otherwise returns 1.
+// Reads the options file every time.
+std::int32_t mergeOnTrigger(std::int32_t eventCode, std::int32_t documentKind, ItemRecord** lines,
+                            std::int32_t lineCount, std::intptr_t eventArgument);
+
 // Takes the table's events in place of the host's handler and hands every one
 // of them on to it, with its eleven arguments as they came.
 std::int32_t lineEventHook(std::intptr_t eventCode, std::intptr_t documentKind, std::int32_t* lineCount,

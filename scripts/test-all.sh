@@ -13,7 +13,7 @@ if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
 fi
 
 jobs=$(nproc)
-for preset in native linux32 win32 win64; do
+for preset in native win32 linux32 win64; do
   echo "=== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"

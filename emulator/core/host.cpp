@@ -67,6 +67,9 @@ Host::Host(HostConfig config) : config_(std::move(config)) {
 Host::~Host() {
     plugin_.reset();
     currentHost = nullptr;
+    // The process would end here and its files close; the directory cannot go
+    // while they are open.
+    files_.closeAll();
     if (ownsDirectory_) {
         std::error_code ignored;
         std::filesystem::remove_all(config_.directory, ignored);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "emulator/core/document.h"
+#include "emulator/core/files.h"
 #include "emulator/core/trace.h"
 #include "host/table_descriptor.h"
 
@@ -47,6 +49,25 @@ struct HostConfig {
     // What the host writes into the plug-in's word of unsupported features
     // before it asks for the start-up report; nullopt leaves it alone.
     std::optional<std::uint32_t> unsupportedFeatures = 0;
+
+    // The document and file services' settings.
+    // The file holder's take stream (22567) throws std::runtime_error instead
+    // of handing out the stream, as a failing host may; the holder then still
+    // owns the stream, and destroying it closes the stream.
+    bool holderTakeStreamThrows = false;
+    // Bits the symbol parser (52126) sets above the low 16 bits of every
+    // result, which its callers are to ignore (a rejection stays a rejection).
+    std::uint32_t symbolParserHighBits = 0;
+
+    // The dialog services' settings.
+    // Keys the user presses in the host's dialogs (52026), in order: "F1" to
+    // "F12", a letter, "Esc". Each dialog takes keys from the front until one
+    // closes it; a dialog that finds no key left is closed with Esc.
+    std::vector<std::string> dialogKeys;
+    // The flag the user leaves in the notice box (52023); nullopt: untouched.
+    std::optional<std::int32_t> noticeFlagAnswer;
+    // What the handler handed out by the handler lookup (40101) returns.
+    std::int32_t formHandlerResult = 0;
 };
 
 // A message the host showed, with its texts in UTF-8.
@@ -54,6 +75,22 @@ struct ShownMessage {
     std::string service;  // "messageBox", "textMessage", "formattedMessageBox", "noticeBox"
     std::string title;
     std::string text;
+};
+
+// A dialog the host showed (52026), its screens in UTF-8.
+struct ShownDialog {
+    std::int32_t dialogId = 0;
+    const void* form = nullptr;  // as the caller handed it over
+    std::string title;
+    std::vector<std::string> keys;  // pressed, in order
+    std::string openingScreen;
+    std::string closingScreen;
+    std::int32_t result = 0;
+};
+
+// The arguments the handler from the handler lookup (40101) received.
+struct FormHandlerCall {
+    std::intptr_t arguments[4];
 };
 
 // An argument list the host's line handler received.
@@ -88,6 +125,19 @@ class Host {
     static scalarka::TableEventHandler ownLineHandler();
 
     Document& document() { return document_; }
+
+    // What the document and file services keep: the key codes passed to the
+    // key code call (33197), every approval withdrawal (52004, its address is
+    // the value the release takes back), the streams the plug-in has open.
+    std::vector<std::int32_t>& keyCodes() { return keyCodes_; }
+    std::deque<Withdrawal>& withdrawals() { return withdrawals_; }
+    FileTable& files() { return files_; }
+    std::size_t openStreams() const { return files_.size(); }
+
+    // What the dialog services keep: every dialog shown, and every call of
+    // the handler that the handler lookup hands out.
+    std::vector<ShownDialog>& dialogs() { return dialogs_; }
+    std::vector<FormHandlerCall>& formHandlerCalls() { return formHandlerCalls_; }
 
     // The service exported under an ordinal, or null when this host lacks it.
     CodeAddress service(std::uint16_t ordinal) const;
@@ -125,6 +175,11 @@ class Host {
     Table documentTable_;
     Table lineTable_;
     Document document_;
+    std::vector<std::int32_t> keyCodes_;
+    std::deque<Withdrawal> withdrawals_;
+    FileTable files_;
+    std::vector<ShownDialog> dialogs_;
+    std::vector<FormHandlerCall> formHandlerCalls_;
     std::map<std::uint16_t, CodeAddress> services_;
     std::unique_ptr<PluginModule> plugin_;
 };

@@ -22,7 +22,9 @@ endif()
 if(NOT dump MATCHES "\\[Name Pointer/Ordinal\\] Table[ \t]+00000000")
   message(FATAL_ERROR "the library exports names; the host finds entry points by ordinal only")
 endif()
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(.*)" names "${dump}")
+# The entries of the name table are the indented lines right after its
+# heading; what follows (the base relocations) has bracketed numbers too.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(\t[^\n]*\n)*" names "${dump}")
 if(names MATCHES "\\[ *[0-9]+\\] [A-Za-z_]")
   message(FATAL_ERROR "the library exports names: ${names}")
 endif()
