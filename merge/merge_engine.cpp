@@ -35,8 +35,9 @@ bool linesMatch(const ItemRecord& earlier, const ItemRecord& later) {
            textsAgree(CompareIndex, earlier.index, later.index);
 }
 
-// Every time a line is looked at, not once per merge: the host's parser no
-// longer recognises a symbol once it has been rewritten.
+// Once per merge, when the line is first looked at: a host parser that
+// recognises its own output would otherwise scale the quantity again on
+// every pass.
 void normaliseIfWeighed(ItemRecord* line, DocumentRecord* document) {
     if ((mergeOptions.weighedGoods & mergeWeighedGoods) != 0) {
         normaliseWeighedLine(line, document);
@@ -69,22 +70,59 @@ void removeLine(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t p
     }
 }
 
-void mergeMatchingLines(ItemRecord* const* lines, std::int32_t lineCount, DocumentRecord* document) {
-    for (std::int32_t i = 0; i < lineCount; ++i) {
+// Where the lines removed from the array leave room, the array holds copies
+// of its last line, as if every later line had moved up one place for each
+// removal: the host sees the same array whichever way it was built.
+void fillTail(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from) {
+    for (std::int32_t k = from; k + 1 < lineCount; ++k) {
+        moveLine(*lines[k], *lines[lineCount - 1]);
+    }
+}
+
+// The first outer line against every later line, with the survivors written
+// forward once instead of every removal moving the rest of the array: each
+// candidate is first moved to the place where it would stand by then, so the
+// host sees it (normalisation, recalculation) at the same position. This pass
+// looks at every line of the array, so it is the one that normalises them.
+// Returns the number of positions that still hold lines of the document;
+// those behind it hold copies of the last line.
+std::int32_t firstPass(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t first,
+                       DocumentRecord* document) {
+    ItemRecord* const earlier = lines[first];
+    normaliseIfWeighed(earlier, document);
+    std::int32_t write = first + 1;
+    for (std::int32_t read = first + 1; read < lineCount; ++read) {
+        if (read != write) {
+            moveLine(*lines[write], *lines[read]);
+        }
+        ItemRecord* const later = lines[write];
+        if (isEmptyLine(*later)) {
+            ++write;
+            continue;
+        }
+        normaliseIfWeighed(later, document);
+        // A removed line leaves its place to the next one.
+        if (!linesMatch(*earlier, *later) || !lastLineIsEmpty(lines, lineCount) || !fold(earlier, *later, document)) {
+            ++write;
+        }
+    }
+    fillTail(lines, lineCount, write);
+    return write;
+}
+
+// Later outer lines, the scheme as written: for documents beyond the scratch
+// arrays, or whose last line is not empty (nothing is removed there).
+void laterPassesInPlace(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from,
+                        DocumentRecord* document) {
+    for (std::int32_t i = from; i < lineCount; ++i) {
         ItemRecord* const earlier = lines[i];
         if (isEmptyLine(*earlier)) {
             continue;
         }
-        normaliseIfWeighed(earlier, document);
         std::int32_t j = i + 1;
         while (j < lineCount) {
             ItemRecord* const later = lines[j];
-            if (isEmptyLine(*later)) {
-                ++j;
-                continue;
-            }
-            normaliseIfWeighed(later, document);
-            if (!linesMatch(*earlier, *later) || !lastLineIsEmpty(lines, lineCount) ||
+            if (isEmptyLine(*later) || !linesMatch(*earlier, *later) || !lastLineIsEmpty(lines, lineCount) ||
                 !fold(earlier, *later, document)) {
                 ++j;
                 continue;
@@ -93,6 +131,107 @@ void mergeMatchingLines(ItemRecord* const* lines, std::int32_t lineCount, Docume
             // the same earlier line.
             removeLine(lines, lineCount, j);
         }
+    }
+}
+
+// Process-wide scratch for the later passes: lines with the same four keys
+// chained by position, so that an outer line meets only the candidates that
+// can pass the fixed comparisons, in the order the scan would meet them.
+constexpr std::int32_t scratchLines = 16384;
+constexpr std::int32_t scratchBuckets = 2 * scratchLines;
+std::int32_t bucketHead[scratchBuckets];
+std::int32_t nextWithSameBucket[scratchLines];
+bool removedAt[scratchLines];
+
+std::uint32_t keysBucket(const ItemRecord& line, std::uint32_t mask) {
+    std::uint64_t h = (std::uint64_t{line.key511} << 48) ^ (std::uint64_t{line.key509} << 32) ^
+                      (std::uint64_t{line.key166} << 16) ^ std::uint64_t{line.key184} ^
+                      (std::uint64_t{line.key184} << 29);
+    h *= 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::uint32_t>(h >> 32) & mask;
+}
+
+// The first position after `after` in a bucket's chain, or -1.
+std::int32_t firstInBucketAfter(std::uint32_t bucket, std::int32_t after) {
+    std::int32_t position = bucketHead[bucket];
+    while (position >= 0 && position <= after) {
+        position = nextWithSameBucket[position];
+    }
+    return position;
+}
+
+// Later outer lines once the first pass has normalised every line: lines are
+// marked removed and written forward once, each outer line to its place just
+// before the host is asked to recalculate it. `documentLines` positions hold
+// lines of the document, the rest copies of the (empty) last line.
+void laterPassesIndexed(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from,
+                        std::int32_t documentLines, DocumentRecord* document) {
+    std::uint32_t buckets = 16;
+    while (buckets < 2u * static_cast<std::uint32_t>(documentLines)) {
+        buckets *= 2;
+    }
+    const std::uint32_t mask = buckets - 1;
+    for (std::uint32_t b = 0; b < buckets; ++b) {
+        bucketHead[b] = -1;
+    }
+    // Chains in increasing position order; an empty line is never a
+    // candidate, and a candidate does not change until it is an outer line.
+    for (std::int32_t p = documentLines - 1; p >= from; --p) {
+        removedAt[p] = false;
+        if (!isEmptyLine(*lines[p])) {
+            const std::uint32_t bucket = keysBucket(*lines[p], mask);
+            nextWithSameBucket[p] = bucketHead[bucket];
+            bucketHead[bucket] = p;
+        }
+    }
+    std::int32_t write = from;
+    for (std::int32_t p = from; p < documentLines; ++p) {
+        if (removedAt[p]) {
+            continue;
+        }
+        if (p != write) {
+            moveLine(*lines[write], *lines[p]);
+        }
+        ItemRecord* const earlier = lines[write];
+        ++write;
+        if (isEmptyLine(*earlier)) {
+            continue;
+        }
+        std::uint32_t bucket = keysBucket(*earlier, mask);
+        std::int32_t q = nextWithSameBucket[p];
+        while (q >= 0) {
+            if (!removedAt[q] && linesMatch(*earlier, *lines[q]) && fold(earlier, *lines[q], document)) {
+                removedAt[q] = true;
+                // The host's recalculation may have changed the keys the
+                // next candidates are compared with.
+                const std::uint32_t now = keysBucket(*earlier, mask);
+                if (now != bucket) {
+                    bucket = now;
+                    q = firstInBucketAfter(bucket, q);
+                    continue;
+                }
+            }
+            q = nextWithSameBucket[q];
+        }
+    }
+    fillTail(lines, lineCount, write);
+}
+
+// Every candidate is compared with the outer line as it stands at that moment
+// (its quantity grows with each fold), in the order of the array.
+void mergeMatchingLines(ItemRecord* const* lines, std::int32_t lineCount, DocumentRecord* document) {
+    std::int32_t first = 0;
+    while (first < lineCount && isEmptyLine(*lines[first])) {
+        ++first;
+    }
+    if (first >= lineCount) {
+        return;
+    }
+    const std::int32_t documentLines = firstPass(lines, lineCount, first, document);
+    if (lineCount <= scratchLines && lastLineIsEmpty(lines, lineCount)) {
+        laterPassesIndexed(lines, lineCount, first + 1, documentLines, document);
+    } else {
+        laterPassesInPlace(lines, lineCount, first + 1, document);
     }
 }
 

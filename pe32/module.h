@@ -125,7 +125,7 @@ Result callWindows(Procedure procedure, Arguments... arguments) {
                   "the result is a 32-bit value");
     const std::uint32_t words[] = {0u, bitsOf(arguments)...};
     WindowsThreadScope scope;
-    const std::uint32_t result = pe32CallWindows(procedure, words + 1, sizeof...(Arguments));
+    [[maybe_unused]] const std::uint32_t result = pe32CallWindows(procedure, words + 1, sizeof...(Arguments));
     if constexpr (!std::is_void_v<Result>) {
         return fromBits<Result>(result);
     }

@@ -7,6 +7,8 @@ packages=(
   wine64 qemu-user-static
   googletest libgtest-dev libbenchmark-dev libncurses-dev nlohmann-json3-dev libinih-dev
   tmux
+  # i386 libraries the linux32 build links against (multiarch).
+  libinih-dev:i386
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -15,6 +17,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo_cmd dpkg --add-architecture i386
+  fi
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

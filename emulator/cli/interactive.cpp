@@ -76,6 +76,47 @@ void showBox(const std::string& title, const std::string& text) {
     touchwin(stdscr);
 }
 
+// The name the dialog service knows a key by: "F1" to "F12", "Esc", a letter.
+std::string keyName(int key) {
+    for (int n = 1; n <= 12; ++n) {
+        if (key == KEY_F(n)) {
+            return "F" + std::to_string(n);
+        }
+    }
+    if (key == 27) {
+        return "Esc";
+    }
+    if (key >= 'a' && key <= 'z') {
+        return std::string(1, static_cast<char>(key - 'a' + 'A'));
+    }
+    if (key >= 'A' && key <= 'Z') {
+        return std::string(1, static_cast<char>(key));
+    }
+    return "";
+}
+
+// Draws a dialog's screen in the middle of the terminal and waits for a key
+// the dialog knows.
+std::string readDialogKey(const std::string& screen) {
+    const std::vector<std::string> lines = splitLines(screen);
+    int width = 0;
+    for (const std::string& line : lines) {
+        width = std::max(width, columnsOf(line));
+    }
+    const int top = std::max(0, (LINES - static_cast<int>(lines.size())) / 2);
+    const int left = std::max(0, (COLS - width) / 2);
+    for (int i = 0; i < static_cast<int>(lines.size()) && top + i < LINES; ++i) {
+        mvaddstr(top + i, left, fitted(lines[static_cast<std::size_t>(i)], COLS - left).c_str());
+    }
+    refresh();
+    for (;;) {
+        std::string name = keyName(getch());
+        if (!name.empty()) {
+            return name;
+        }
+    }
+}
+
 class Screen {
    public:
     Screen(Host& host, std::string documentName) : host_(host), documentName_(std::move(documentName)) {}
@@ -146,7 +187,11 @@ int runInteractive(Host& host, const std::string& documentName) {
     cbreak();
     noecho();
     keypad(stdscr, TRUE);
+    set_escdelay(25);
     curs_set(0);
+    // The options dialog is drawn by the host's dialog service, which asks
+    // the person at the keyboard for each key.
+    host.config().dialogKeyReader = readDialogKey;
     Screen screen(host, documentName);
     std::size_t seen = 0;
     for (;;) {
@@ -170,6 +215,7 @@ int runInteractive(Host& host, const std::string& documentName) {
             default: break;
         }
     }
+    host.config().dialogKeyReader = nullptr;
     endwin();
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,6 +65,9 @@ struct HostConfig {
     // "F12", a letter, "Esc". Each dialog takes keys from the front until one
     // closes it; a dialog that finds no key left is closed with Esc.
     std::vector<std::string> dialogKeys;
+    // When the scripted keys are used up: asks a person at the keyboard,
+    // showing the dialog's screen, for the next key (same names as above).
+    std::function<std::string(const std::string& screen)> dialogKeyReader;
     // The flag the user leaves in the notice box (52023); nullopt: untouched.
     std::optional<std::int32_t> noticeFlagAnswer;
     // What the handler handed out by the handler lookup (40101) returns.

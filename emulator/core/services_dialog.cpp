@@ -77,6 +77,8 @@ std::int32_t dialogService(const void* form, std::int32_t dialogId, void* record
             if (!keys.empty()) {
                 key = keys.front();
                 keys.erase(keys.begin());
+            } else if (h.config().dialogKeyReader) {
+                key = h.config().dialogKeyReader(dialog.screen());
             }
             shown.keys.push_back(key);
             const std::optional<std::uint16_t> code = keyCode(key);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/host_services.h"
 #include "host/table_descriptor.h"
@@ -121,13 +122,17 @@ std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int3
     hostMessageBox(mazoviaText(u8"Uwaga").c_str(), mazoviaText(u8"Łączenie takich samych pozycji...").c_str(), 512);
     // Steps 3 and 4.
     if (lineCount > 0) {
+        // A line is normalised once per merge, the first time it is looked
+        // at; the mark travels with the line when it moves.
+        std::vector<bool> normalised(static_cast<std::size_t>(lineCount), false);
         for (std::int32_t i = 0; i <= lineCount - 1; ++i) {
             ItemRecord* a = lines[i];
             if (empty(a)) {
                 continue;
             }
-            if (weighedGoodsBit()) {
+            if (weighedGoodsBit() && !normalised[i]) {
                 normalise(a, document);
+                normalised[i] = true;
             }
             std::int32_t j = i + 1;
             while (j < lineCount) {
@@ -136,8 +141,9 @@ std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int3
                     ++j;
                     continue;
                 }
-                if (weighedGoodsBit()) {
+                if (weighedGoodsBit() && !normalised[j]) {
                     normalise(b, document);
+                    normalised[j] = true;
                 }
                 if (!match(a, b)) {
                     ++j;
@@ -147,6 +153,7 @@ std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int3
                 hostLineRecalculation(a, document);
                 for (std::int32_t k = j; k <= lineCount - 2; ++k) {
                     std::memcpy(lines[k], lines[k + 1], lineSize);
+                    normalised[k] = normalised[k + 1];
                 }
             }
         }
