@@ -23,22 +23,20 @@ using NoticeBoxFn = std::int32_t(std::int32_t, std::int32_t*, std::int32_t, cons
 using DialogServiceFn = std::int32_t(const void*, std::int32_t, void*, std::int32_t);
 using HandlerLookupFn = CodeAddress();
 using IniServiceFn = std::int32_t(const char*, std::int32_t, const char*, const char*, const char*, va_list);
-using FileOpenFn = void*(const char*, const char*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                         std::int32_t, std::int32_t, std::int32_t);
+using FileOpenFn = void*(const char*, const char*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                         std::int32_t, std::int32_t);
 using HolderConstructFn = void* SCALARKA_THISCALL(void*, void*);
 using HolderTakeStreamFn = void* SCALARKA_THISCALL(void*);
 using HolderDestroyFn = void SCALARKA_THISCALL(void*);
 using FileTransferFn = std::int32_t(void*, std::int32_t, std::int32_t, void*);
 using FileWriteFn = std::int32_t(const void*, std::int32_t, std::int32_t, void*);
 using StreamFn = std::int32_t(void*);
-using ApprovalWithdrawalFn = void*(std::int32_t, std::intptr_t, ItemRecord**, std::int32_t*, std::int32_t,
-                                   std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                   std::int32_t, std::int32_t);
+using ApprovalWithdrawalFn = void*(std::int32_t, std::intptr_t, ItemRecord**, std::int32_t*, std::int32_t, std::int32_t,
+                                   std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
 using ReleaseFn = std::int32_t(void*);
 using TextComparisonFn = std::int32_t(const char*, const char*);
 using LineRecalculationFn = std::int32_t(std::int32_t, ItemRecord*, DocumentRecord*, std::int32_t);
-using LineArrayRecalculationFn = std::int32_t(ItemRecord**, std::int32_t, DocumentRecord*, std::int32_t,
-                                              std::int32_t);
+using LineArrayRecalculationFn = std::int32_t(ItemRecord**, std::int32_t, DocumentRecord*, std::int32_t, std::int32_t);
 using DocumentRecalculationFn = std::int32_t(DocumentRecord*, DocumentRecord*, ItemRecord**, std::int32_t);
 using KeyCodeCallFn = std::int32_t(std::int32_t);
 using SymbolParserFn = std::int32_t(const char*, char*, std::int32_t, std::int32_t*, std::int32_t*, std::int32_t,
@@ -60,9 +58,7 @@ std::int32_t refuseMessageBox(const char*, const char*, std::int32_t) { return 0
 std::int32_t refuseNoticeBox(std::int32_t, std::int32_t*, std::int32_t, const char*) { return 0; }
 std::int32_t refuseDialogService(const void*, std::int32_t, void*, std::int32_t) { return 0; }
 CodeAddress refuseHandlerLookup() { return nullptr; }
-std::int32_t refuseIniService(const char*, std::int32_t, const char*, const char*, const char*, va_list) {
-    return 1;
-}
+std::int32_t refuseIniService(const char*, std::int32_t, const char*, const char*, const char*, va_list) { return 1; }
 void* refuseFileOpen(const char*, const char*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                      std::int32_t, std::int32_t) {
     return nullptr;

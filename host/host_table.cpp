@@ -48,17 +48,15 @@ ModuleHandle hostModule = nullptr;
 // library runs, so a call that comes before the binding pass still finds its
 // resolver.
 HostEntry hostFunctionTable[hostEntryCount] = {
-    {30018, hostLazyResolver0},  {35802, hostLazyResolver1},  {40008, hostLazyResolver2},
-    {41611, hostLazyResolver3},  {41613, hostLazyResolver4},  {30005, hostLazyResolver5},
-    {38417, hostLazyResolver6},  {40101, hostLazyResolver7},  {52308, hostLazyResolver8},
-    {52305, hostLazyResolver9},  {52030, hostLazyResolver10}, {52470, hostLazyResolver11},
-    {33197, hostLazyResolver12}, {22563, hostLazyResolver13}, {22567, hostLazyResolver14},
-    {22562, hostLazyResolver15}, {52307, hostLazyResolver16}, {52026, hostLazyResolver17},
-    {52154, hostLazyResolver18}, {52023, hostLazyResolver19}, {52465, hostLazyResolver20},
-    {52126, hostLazyResolver21}, {52331, hostLazyResolver22}, {41399, hostLazyResolver23},
-    {51594, hostLazyResolver24}, {52064, hostLazyResolver25}, {52028, hostLazyResolver26},
-    {52256, hostLazyResolver27}, {52534, hostLazyResolver28}, {52161, hostLazyResolver29},
-    {52004, hostLazyResolver30}, {52330, hostLazyResolver31}, {52332, hostLazyResolver32},
+    {30018, hostLazyResolver0},  {35802, hostLazyResolver1},  {40008, hostLazyResolver2},  {41611, hostLazyResolver3},
+    {41613, hostLazyResolver4},  {30005, hostLazyResolver5},  {38417, hostLazyResolver6},  {40101, hostLazyResolver7},
+    {52308, hostLazyResolver8},  {52305, hostLazyResolver9},  {52030, hostLazyResolver10}, {52470, hostLazyResolver11},
+    {33197, hostLazyResolver12}, {22563, hostLazyResolver13}, {22567, hostLazyResolver14}, {22562, hostLazyResolver15},
+    {52307, hostLazyResolver16}, {52026, hostLazyResolver17}, {52154, hostLazyResolver18}, {52023, hostLazyResolver19},
+    {52465, hostLazyResolver20}, {52126, hostLazyResolver21}, {52331, hostLazyResolver22}, {41399, hostLazyResolver23},
+    {51594, hostLazyResolver24}, {52064, hostLazyResolver25}, {52028, hostLazyResolver26}, {52256, hostLazyResolver27},
+    {52534, hostLazyResolver28}, {52161, hostLazyResolver29}, {52004, hostLazyResolver30}, {52330, hostLazyResolver31},
+    {52332, hostLazyResolver32},
 };
 
 MissingOrdinalList missingOrdinals = {};

@@ -23,39 +23,39 @@ struct HostEntry {
 
 // Positions in the table; the comment names the host operation.
 enum HostIndex : std::size_t {
-    hostHandshakeIndex,            // 30018 module handshake
-    hostFormattedMessageBoxIndex,  // 35802 formatted message box
-    hostUnused40008Index,          // 40008 bound only
-    hostUnused41611Index,          // 41611 bound only
-    hostUnused41613Index,          // 41613 bound only
-    hostUnused30005Index,          // 30005 bound only
-    hostUnused38417Index,          // 38417 bound only
-    hostHandlerLookupIndex,        // 40101 handler lookup
-    hostFileWriteIndex,            // 52308 file write
-    hostFileCloseIndex,            // 52305 file close
-    hostTextMessageIndex,          // 52030 text message
-    hostReleaseIndex,              // 52470 release
-    hostKeyCodeCallIndex,          // 33197 key code call
-    hostHolderDestroyIndex,        // 22563 file holder destroy
-    hostHolderTakeStreamIndex,     // 22567 file holder take stream
-    hostHolderConstructIndex,      // 22562 file holder construct
-    hostFileReadIndex,             // 52307 file read
-    hostDialogServiceIndex,        // 52026 dialog service
-    hostTextComparisonIndex,       // 52154 text comparison
-    hostNoticeBoxIndex,            // 52023 notice box
-    hostTableRecordAccessIndex,    // 52465 table record access
-    hostSymbolParserIndex,         // 52126 symbol parser
-    hostDocumentRecalculationIndex,// 52331 document recalculation
-    hostIniServiceIndex,           // 41399 INI service
-    hostInterfaceVersionIndex,     // 51594 interface version
-    hostScreenRefreshIndex,        // 52064 screen refresh
-    hostMessageBoxIndex,           // 52028 message box
-    hostTableDescriptorIndex,      // 52256 table descriptor lookup
-    hostFileOpenIndex,             // 52534 file open
-    hostBoundedCopyIndex,          // 52161 bounded text copy
-    hostApprovalWithdrawalIndex,   // 52004 approval withdrawal
-    hostLineArrayRecalculationIndex,// 52330 recalculation of the line array
-    hostLineRecalculationIndex,    // 52332 line recalculation
+    hostHandshakeIndex,               // 30018 module handshake
+    hostFormattedMessageBoxIndex,     // 35802 formatted message box
+    hostUnused40008Index,             // 40008 bound only
+    hostUnused41611Index,             // 41611 bound only
+    hostUnused41613Index,             // 41613 bound only
+    hostUnused30005Index,             // 30005 bound only
+    hostUnused38417Index,             // 38417 bound only
+    hostHandlerLookupIndex,           // 40101 handler lookup
+    hostFileWriteIndex,               // 52308 file write
+    hostFileCloseIndex,               // 52305 file close
+    hostTextMessageIndex,             // 52030 text message
+    hostReleaseIndex,                 // 52470 release
+    hostKeyCodeCallIndex,             // 33197 key code call
+    hostHolderDestroyIndex,           // 22563 file holder destroy
+    hostHolderTakeStreamIndex,        // 22567 file holder take stream
+    hostHolderConstructIndex,         // 22562 file holder construct
+    hostFileReadIndex,                // 52307 file read
+    hostDialogServiceIndex,           // 52026 dialog service
+    hostTextComparisonIndex,          // 52154 text comparison
+    hostNoticeBoxIndex,               // 52023 notice box
+    hostTableRecordAccessIndex,       // 52465 table record access
+    hostSymbolParserIndex,            // 52126 symbol parser
+    hostDocumentRecalculationIndex,   // 52331 document recalculation
+    hostIniServiceIndex,              // 41399 INI service
+    hostInterfaceVersionIndex,        // 51594 interface version
+    hostScreenRefreshIndex,           // 52064 screen refresh
+    hostMessageBoxIndex,              // 52028 message box
+    hostTableDescriptorIndex,         // 52256 table descriptor lookup
+    hostFileOpenIndex,                // 52534 file open
+    hostBoundedCopyIndex,             // 52161 bounded text copy
+    hostApprovalWithdrawalIndex,      // 52004 approval withdrawal
+    hostLineArrayRecalculationIndex,  // 52330 recalculation of the line array
+    hostLineRecalculationIndex,       // 52332 line recalculation
     hostEntryCount
 };
 
@@ -68,8 +68,8 @@ extern HostEntry hostFunctionTable[hostEntryCount];
 
 // The ordinals the host turned out not to export. Never reset while loaded.
 struct MissingOrdinalList {
-    std::uint32_t missCount;      // every failed lookup by ordinal, not capped
-    std::uint16_t missing[8];     // the first eight, in the order they failed
+    std::uint32_t missCount;   // every failed lookup by ordinal, not capped
+    std::uint16_t missing[8];  // the first eight, in the order they failed
 };
 extern MissingOrdinalList missingOrdinals;
 

@@ -12,10 +12,10 @@ struct ItemRecord;
 // first, then the document kind, the address of the line count, the line array
 // and seven values of the host's) and a 32-bit result. Integers travel whole in
 // their slots so that a handler we call on hands them on exactly as received.
-using TableEventHandler = std::int32_t (*)(std::intptr_t eventCode, std::intptr_t documentKind,
-                                           std::int32_t* lineCount, ItemRecord** lines, std::intptr_t arg5,
-                                           std::intptr_t eventArgument, std::intptr_t arg7, std::intptr_t arg8,
-                                           std::intptr_t arg9, std::intptr_t arg10, std::intptr_t arg11);
+using TableEventHandler = std::int32_t (*)(std::intptr_t eventCode, std::intptr_t documentKind, std::int32_t* lineCount,
+                                           ItemRecord** lines, std::intptr_t arg5, std::intptr_t eventArgument,
+                                           std::intptr_t arg7, std::intptr_t arg8, std::intptr_t arg9,
+                                           std::intptr_t arg10, std::intptr_t arg11);
 
 // The host owns the descriptor and keeps it at one address for as long as the
 // plug-in's hook sits in it; the plug-in reads and writes three fields in place.

@@ -101,8 +101,8 @@ std::int32_t lineEventHook(std::intptr_t eventCode, std::intptr_t documentKind, 
     if (previousLineHandler == nullptr) {
         return 0;
     }
-    return previousLineHandler(eventCode, documentKind, lineCount, lines, arg5, eventArgument, arg7, arg8, arg9,
-                               arg10, arg11);
+    return previousLineHandler(eventCode, documentKind, lineCount, lines, arg5, eventArgument, arg7, arg8, arg9, arg10,
+                               arg11);
 }
 
 }  // namespace scalarka

@@ -21,7 +21,9 @@ inline constexpr const auto& approvalNotWithdrawn = mazovia<u8"Problem z wycofan
 inline constexpr const auto& mergingNotice = mazovia<u8"Łączenie takich samych pozycji...">;
 inline constexpr const auto& documentTableMissing =
     // Two pieces: in one, the escape of the first mark would read "cB" as more hex digits.
-    mazovia<u8"\x01" "cBłąd nr 1 operacji dyskowej w badajNumeracje!\nOperacja niekompletna!\x01">;
+    mazovia<
+        u8"\x01"
+        "cBłąd nr 1 operacji dyskowej w badajNumeracje!\nOperacja niekompletna!\x01">;
 
 inline constexpr const auto& optionsReadFailed =
     mazovia<u8"Błąd podczas czytania opcji raportu!\n Niektóre opcje zostaną zresetowane!">;

@@ -17,8 +17,8 @@ namespace scalarka {
 // One line of Tspr_dok, 515 bytes.
 struct ItemRecord {
     std::uint8_t hostData0[2];
-    char name[121];           // goods name
-    char symbol[17];          // goods symbol, at most 16 characters
+    char name[121];   // goods name
+    char symbol[17];  // goods symbol, at most 16 characters
     std::int32_t quantity;
     std::uint8_t hostData144[22];
     std::uint16_t key166;
@@ -27,7 +27,7 @@ struct ItemRecord {
     std::uint8_t hostData188[16];
     double price;
     std::uint8_t hostData212[4];
-    char index[122];          // goods index
+    char index[122];  // goods index
     double secondPrice;
     std::uint8_t hostData346[163];
     std::uint16_t key509;

@@ -26,8 +26,8 @@ std::int32_t normaliseWeighedLine(ItemRecord* line, DocumentRecord* document) {
     std::int32_t parsedWeight = 0;
     std::int32_t parsedPrice = 0;
     // Only the low half of the parser's answer carries meaning.
-    if (static_cast<std::uint16_t>(hostSymbolParser(line->symbol, parsed, parserBufferSize, &parsedWeight,
-                                                     &parsedPrice)) == 0) {
+    if (static_cast<std::uint16_t>(
+            hostSymbolParser(line->symbol, parsed, parserBufferSize, &parsedWeight, &parsedPrice)) == 0) {
         return 0;
     }
 

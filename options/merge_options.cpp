@@ -45,7 +45,8 @@ void loadMergeOptions() {
         // No options saved yet: the empty record applies, without a word.
         return;
     }
-    if (hostFileRead(&mergeOptions, 1, sizeof(mergeOptions), stream) != static_cast<std::int32_t>(sizeof(mergeOptions))) {
+    if (hostFileRead(&mergeOptions, 1, sizeof(mergeOptions), stream) !=
+        static_cast<std::int32_t>(sizeof(mergeOptions))) {
         hostMessageBox(warningTitle.data(), optionsReadFailed.data(), messageStyle);
         // A part of the record may have been read; none of it is trusted.
         // The file itself stays as it is until the dialog saves again.

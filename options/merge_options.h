@@ -9,12 +9,12 @@ namespace scalarka {
 
 #pragma pack(push, 1)
 struct MergeOptions {
-    std::uint8_t documentKinds;         // DocumentKindBit values
-    std::uint8_t reserved1;             // kept as loaded
-    std::uint16_t comparedAttributes;   // CompareAttribute values
-    std::uint16_t triggerMode;          // TriggerMode values
-    std::uint8_t weighedGoods;          // bit 0: normalise weighed goods
-    std::uint8_t reserved7;             // kept as loaded
+    std::uint8_t documentKinds;        // DocumentKindBit values
+    std::uint8_t reserved1;            // kept as loaded
+    std::uint16_t comparedAttributes;  // CompareAttribute values
+    std::uint16_t triggerMode;         // TriggerMode values
+    std::uint8_t weighedGoods;         // bit 0: normalise weighed goods
+    std::uint8_t reserved7;            // kept as loaded
 };
 #pragma pack(pop)
 

@@ -44,22 +44,15 @@ std::uint32_t protectionFor(bool read, bool write, bool execute) {
 
 std::optional<int> posixProtection(std::uint32_t protection) {
     switch (protection) {
-        case pageNoAccess:
-            return PROT_NONE;
-        case pageReadOnly:
-            return PROT_READ;
+        case pageNoAccess: return PROT_NONE;
+        case pageReadOnly: return PROT_READ;
         case pageReadWrite:
-        case pageWriteCopy:
-            return PROT_READ | PROT_WRITE;
-        case pageExecute:
-            return PROT_EXEC;
-        case pageExecuteRead:
-            return PROT_READ | PROT_EXEC;
+        case pageWriteCopy: return PROT_READ | PROT_WRITE;
+        case pageExecute: return PROT_EXEC;
+        case pageExecuteRead: return PROT_READ | PROT_EXEC;
         case pageExecuteReadWrite:
-        case pageExecuteWriteCopy:
-            return PROT_READ | PROT_WRITE | PROT_EXEC;
-        default:
-            return std::nullopt;
+        case pageExecuteWriteCopy: return PROT_READ | PROT_WRITE | PROT_EXEC;
+        default: return std::nullopt;
     }
 }
 

@@ -77,25 +77,16 @@ struct Reader {
             case 0x0B:  // sdata4
                 value = fixed<std::uint32_t>();
                 break;
-            case 0x02:
-                value = fixed<std::uint16_t>();
-                break;
-            case 0x0A:
-                value = static_cast<std::uint32_t>(static_cast<std::int32_t>(fixed<std::int16_t>()));
-                break;
-            case 0x01:
-                value = uleb();
-                break;
-            case 0x09:
-                value = static_cast<std::uint32_t>(sleb());
-                break;
+            case 0x02: value = fixed<std::uint16_t>(); break;
+            case 0x0A: value = static_cast<std::uint32_t>(static_cast<std::int32_t>(fixed<std::int16_t>())); break;
+            case 0x01: value = uleb(); break;
+            case 0x09: value = static_cast<std::uint32_t>(sleb()); break;
             default:
                 throw LoadError(library + ": pointer encoding " + std::to_string(encoding) +
                                 " in its call frame information");
         }
         switch (encoding & 0x70) {
-            case 0x00:
-                break;
+            case 0x00: break;
             case 0x10:  // relative to the field itself
                 value += fieldAddress;
                 break;
@@ -214,9 +205,7 @@ void* registerUnwindInfo(const Module& module) {
                 data.need(dataLength);
                 for (std::size_t i = 1; i < augmentation.size(); ++i) {
                     switch (augmentation[i]) {
-                        case 'R':
-                            info.fdeEncoding = data.byte();
-                            break;
+                        case 'R': info.fdeEncoding = data.byte(); break;
                         case 'L':
                             data.byte();  // the LSDA belongs to the personality we leave out
                             break;
@@ -227,11 +216,8 @@ void* registerUnwindInfo(const Module& module) {
                             }
                             break;
                         }
-                        case 'S':
-                            signalFrame = true;
-                            break;
-                        default:
-                            throw LoadError(unknownAugmentation(library, augmentation));
+                        case 'S': signalFrame = true; break;
+                        default: throw LoadError(unknownAugmentation(library, augmentation));
                     }
                 }
                 in.position += dataLength;

@@ -19,7 +19,7 @@ struct LinuxPlatformHost {
 
 extern "C" {
 // Implemented by the host program and exported from its executable.
-using ScalarkaLinuxHostFn = const scalarka::LinuxPlatformHost* ();
+using ScalarkaLinuxHostFn = const scalarka::LinuxPlatformHost*();
 }
 
 inline constexpr const char scalarkaLinuxHostSymbol[] = "scalarkaLinuxHost";

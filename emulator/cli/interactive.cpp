@@ -125,8 +125,8 @@ class Screen {
         erase();
         attron(A_REVERSE);
         mvhline(0, 0, ' ', COLS);
-        mvaddstr(0, 1, ("KORPUS  dokument " + documentName_ + "  rodzaj " + std::to_string(host_.document().kind))
-                            .c_str());
+        mvaddstr(0, 1,
+                 ("KORPUS  dokument " + documentName_ + "  rodzaj " + std::to_string(host_.document().kind)).c_str());
         attroff(A_REVERSE);
 
         const std::vector<std::string> table = splitLines(itemTable(host_.document()));

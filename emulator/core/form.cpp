@@ -298,14 +298,9 @@ std::string FormDialog::screen() const {
                 shown = cellsOf(mark);
                 break;
             }
-            case FormItemType::radioButton:
-                shown = cellsOf(isOn(i) ? "(*) " : "( ) ");
-                break;
-            case FormItemType::button:
-                shown = cellsOf("[");
-                break;
-            default:
-                break;
+            case FormItemType::radioButton: shown = cellsOf(isOn(i) ? "(*) " : "( ) "); break;
+            case FormItemType::button: shown = cellsOf("["); break;
+            default: break;
         }
         shown.insert(shown.end(), label.begin(), label.end());
         if (item.kind() == FormItemType::button) {

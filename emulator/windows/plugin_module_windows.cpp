@@ -93,7 +93,7 @@ class WindowsPluginModule final : public PluginModule {
         if (shell_ == nullptr) {
             throw std::runtime_error("no host module built for this set of missing services: " + shellPath.string());
         }
-        using InstallFn = void(CodeAddress (*)(std::uint16_t));
+        using InstallFn = void(CodeAddress(*)(std::uint16_t));
         auto* install = asFunction<InstallFn>(GetProcAddress(shell_, byOrdinal(1)));
         if (install == nullptr) {
             release();

@@ -65,14 +65,10 @@ __attribute__((force_align_arg_pointer)) int throwingService(int, int) { throw s
 // Procedures exported by a module of the process that has no image.
 Procedure byOrdinal(std::uint16_t ordinal) {
     switch (ordinal) {
-        case 1:
-            return reinterpret_cast<Procedure>(&plainService);
-        case 2:
-            return reinterpret_cast<Procedure>(&realigningService);
-        case 3:
-            return reinterpret_cast<Procedure>(&throwingService);
-        default:
-            return nullptr;
+        case 1: return reinterpret_cast<Procedure>(&plainService);
+        case 2: return reinterpret_cast<Procedure>(&realigningService);
+        case 3: return reinterpret_cast<Procedure>(&throwingService);
+        default: return nullptr;
     }
 }
 

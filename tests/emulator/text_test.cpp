@@ -12,7 +12,10 @@ TEST(Text, PolishLettersRoundTrip) {
 }
 
 TEST(Text, TraceShowsControlBytesAndLineBreaks) {
-    EXPECT_EQ(traceText("\x01" "cB\x92\x86" "d\n\t\x02x\x01"), "\\x01cBłąd\\n\\t\\x02x\\x01");
+    EXPECT_EQ(traceText("\x01"
+                        "cB\x92\x86"
+                        "d\n\t\x02x\x01"),
+              "\\x01cBłąd\\n\\t\\x02x\\x01");
     EXPECT_EQ(traceText("say \"hi\""), "say \\\"hi\\\"");
 }
 

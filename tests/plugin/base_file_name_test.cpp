@@ -28,8 +28,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, BaseFileName,
                                            BaseNameCase{"C:\\Program\\sub/Scalarka.dll", "Scalarka.dll"},
                                            BaseNameCase{"C:/a\\b/c\\d/Scalarka.dll", "Scalarka.dll"},
                                            BaseNameCase{"/home/user/Scalarka.so", "Scalarka.so"},
-                                           BaseNameCase{"Scalarka.dll", "Scalarka.dll"},
-                                           BaseNameCase{"C:\\dir\\", ""}, BaseNameCase{"", ""}));
+                                           BaseNameCase{"Scalarka.dll", "Scalarka.dll"}, BaseNameCase{"C:\\dir\\", ""},
+                                           BaseNameCase{"", ""}));
 
 }  // namespace
 }  // namespace scalarka

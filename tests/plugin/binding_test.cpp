@@ -76,20 +76,19 @@ TEST_P(BindingWithMissing, RecordsMissesInTableOrderAndLeavesEntriesEmpty) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hosts, BindingWithMissing,
-    ::testing::Values(
-        MissingCase{"Lacks40008WithDebugger", {40008}, true, 1, {40008, 0, 0, 0, 0, 0, 0, 0}},
-        MissingCase{"Lacks40008WithoutDebugger", {40008}, false, 1, {40008, 0, 0, 0, 0, 0, 0, 0}},
-        // Listed out of table order on purpose: the record follows the table.
-        MissingCase{"LacksTen",
-                    {52332, 51594, 52154, 22567, 33197, 52030, 52308, 41611, 40008, 35802},
-                    true,
-                    10,
-                    {35802, 40008, 41611, 52308, 52030, 33197, 22567, 52154}},
-        MissingCase{"LacksTenWithoutDebugger",
-                    {52332, 51594, 52154, 22567, 33197, 52030, 52308, 41611, 40008, 35802},
-                    false,
-                    10,
-                    {35802, 40008, 41611, 52308, 52030, 33197, 22567, 52154}}),
+    ::testing::Values(MissingCase{"Lacks40008WithDebugger", {40008}, true, 1, {40008, 0, 0, 0, 0, 0, 0, 0}},
+                      MissingCase{"Lacks40008WithoutDebugger", {40008}, false, 1, {40008, 0, 0, 0, 0, 0, 0, 0}},
+                      // Listed out of table order on purpose: the record follows the table.
+                      MissingCase{"LacksTen",
+                                  {52332, 51594, 52154, 22567, 33197, 52030, 52308, 41611, 40008, 35802},
+                                  true,
+                                  10,
+                                  {35802, 40008, 41611, 52308, 52030, 33197, 22567, 52154}},
+                      MissingCase{"LacksTenWithoutDebugger",
+                                  {52332, 51594, 52154, 22567, 33197, 52030, 52308, 41611, 40008, 35802},
+                                  false,
+                                  10,
+                                  {35802, 40008, 41611, 52308, 52030, 33197, 22567, 52154}}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(Binding, WithoutHostModuleEveryLookupIsAMiss) {

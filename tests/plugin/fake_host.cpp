@@ -81,9 +81,8 @@ std::int32_t messageBox(const char* title, const char* text, std::int32_t style)
 
 void* fileOpen(const char* name, const char* mode, std::int32_t share, std::int32_t a4, std::int32_t a5,
                std::int32_t a6, std::int32_t a7, std::int32_t a8, std::int32_t a9) {
-    log("fileOpen(" + join({quoted(name), quoted(mode), num(share), num(a4), num(a5), num(a6), num(a7), num(a8),
-                            num(a9)}) +
-        ")");
+    log("fileOpen(" +
+        join({quoted(name), quoted(mode), num(share), num(a4), num(a5), num(a6), num(a7), num(a8), num(a9)}) + ")");
     FakeHost& host = fakeHost();
     const std::string openMode = mode;
     if (host.failingModes.count(openMode) != 0) {
@@ -193,8 +192,8 @@ void* approvalWithdrawal(std::int32_t kind, std::intptr_t eventArgument, ItemRec
     FakeHost& host = fakeHost();
     const auto* document = static_cast<const DocumentRecord*>(host.documentDescriptor.currentRecord);
     log("approvalWithdrawal(" +
-        join({num(kind), num(eventArgument), host.nameOf(lines), count == nullptr ? "null" : "&" + num(*count),
-              num(a5), num(a6), num(a7), num(a8), num(a9), num(a10), num(a11), num(a12)}) +
+        join({num(kind), num(eventArgument), host.nameOf(lines), count == nullptr ? "null" : "&" + num(*count), num(a5),
+              num(a6), num(a7), num(a8), num(a9), num(a10), num(a11), num(a12)}) +
         ") with flags " + (document == nullptr ? "none" : hex(document->documentFlags)));
     if (count != nullptr) {
         *count = host.countWrittenByWithdrawal;

@@ -41,7 +41,7 @@ using scalarka::seen;
 #pragma GCC diagnostic ignored "-Wattributes"
 // A host method, as the file holder's constructor is.
 extern "C" __attribute__((noinline)) std::int32_t SCALARKA_THISCALL lazyFakeConstruct(void* object,
-                                                                                    std::int32_t argument) {
+                                                                                      std::int32_t argument) {
     seen.object = object;
     seen.argument = argument;
     seen.returnAddress = __builtin_return_address(0);
@@ -49,11 +49,12 @@ extern "C" __attribute__((noinline)) std::int32_t SCALARKA_THISCALL lazyFakeCons
 }
 #pragma GCC diagnostic pop
 
-extern "C" void* lazyFakeWithdrawal(std::int32_t a1, std::intptr_t a2, ItemRecord** a3, std::int32_t* a4, std::int32_t a5,
-                     std::int32_t a6, std::int32_t a7, std::int32_t a8, std::int32_t a9, std::int32_t a10,
-                     std::int32_t a11, std::int32_t a12) {
-    const std::intptr_t all[12] = {a1, a2, reinterpret_cast<std::intptr_t>(a3), reinterpret_cast<std::intptr_t>(a4),
-                                   a5, a6, a7, a8, a9, a10, a11, a12};
+extern "C" void* lazyFakeWithdrawal(std::int32_t a1, std::intptr_t a2, ItemRecord** a3, std::int32_t* a4,
+                                    std::int32_t a5, std::int32_t a6, std::int32_t a7, std::int32_t a8, std::int32_t a9,
+                                    std::int32_t a10, std::int32_t a11, std::int32_t a12) {
+    const std::intptr_t all[12] = {
+        a1,  a2, reinterpret_cast<std::intptr_t>(a3), reinterpret_cast<std::intptr_t>(a4), a5, a6, a7, a8, a9, a10,
+        a11, a12};
     std::copy(std::begin(all), std::end(all), std::begin(seen.withdrawal));
     return &seen;
 }
@@ -93,9 +94,8 @@ class LazyResolver : public ::testing::Test {
 #if defined(_WIN32)
         hostModule = GetModuleHandleA(nullptr);
 #else
-        fakePlatform().exports = {{22562, code(lazyFakeConstruct)},
-                                  {52004, code(lazyFakeWithdrawal)},
-                                  {35802, code(lazyFakeFormattedBox)}};
+        fakePlatform().exports = {
+            {22562, code(lazyFakeConstruct)}, {52004, code(lazyFakeWithdrawal)}, {35802, code(lazyFakeFormattedBox)}};
         hostModule = testing::fakeHostModule();
 #endif
     }
@@ -115,8 +115,7 @@ TEST_F(LazyResolver, MethodCallArrivesWithObjectArgumentAndReturnAddressIntact) 
     char object[24];
     std::int32_t moved = -1;
 
-    const std::int32_t result =
-        callWithObject(hostFunctionTable[hostHolderConstructIndex].target, object, 41, &moved);
+    const std::int32_t result = callWithObject(hostFunctionTable[hostHolderConstructIndex].target, object, 41, &moved);
 
     EXPECT_EQ(result, 42);
     EXPECT_EQ(seen.object, object);
@@ -134,8 +133,9 @@ TEST_F(LazyResolver, TwelveArgumentsReachTheHostUnchanged) {
 
     hostApprovalWithdrawal(806, 0x12345, lines, &count);
 
-    const std::intptr_t expected[12] = {806, 0x12345, reinterpret_cast<std::intptr_t>(lines),
-                                        reinterpret_cast<std::intptr_t>(&count), 0, 0, 0, 1, 0, 0, 0, 0};
+    const std::intptr_t expected[12] = {
+        806, 0x12345, reinterpret_cast<std::intptr_t>(lines), reinterpret_cast<std::intptr_t>(&count), 0, 0, 0, 1, 0, 0,
+        0,   0};
     for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(seen.withdrawal[i], expected[i]) << "argument " << i + 1;
     }
@@ -151,8 +151,7 @@ TEST_F(LazyResolver, MissingMethodIsRefusedAndStillPopsItsArgument) {
     hostWithoutFunctions();
     char object[24];
     std::int32_t moved = -1;
-    const std::int32_t result =
-        callWithObject(hostFunctionTable[hostHolderConstructIndex].target, object, 41, &moved);
+    const std::int32_t result = callWithObject(hostFunctionTable[hostHolderConstructIndex].target, object, 41, &moved);
     EXPECT_EQ(result, static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(object)))
         << "the refusal leaves the holder empty and returns it";
     EXPECT_EQ(moved, 0);

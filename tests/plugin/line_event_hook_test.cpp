@@ -21,8 +21,8 @@ namespace {
 using testing::callList;
 using testing::emptyLine;
 using testing::fakeHost;
-using testing::PrintTo;
 using testing::goods;
+using testing::PrintTo;
 using testing::TestDocument;
 
 constexpr std::int32_t handlerResult = 0x1F2E3D;
@@ -45,11 +45,11 @@ std::int32_t replacedHandler(std::intptr_t eventCode, std::intptr_t documentKind
                              ItemRecord** lines, std::intptr_t arg5, std::intptr_t eventArgument, std::intptr_t arg7,
                              std::intptr_t arg8, std::intptr_t arg9, std::intptr_t arg10, std::intptr_t arg11) {
     fakeHost().calls.push_back("replacedHandler(" + std::to_string(eventCode) + ")");
-    handlerCalls.push_back({{eventCode, documentKind, reinterpret_cast<std::intptr_t>(lineCount),
-                             reinterpret_cast<std::intptr_t>(lines), arg5, eventArgument, arg7, arg8, arg9, arg10,
-                             arg11},
-                            lineCount == handlerCount ? *lineCount : -1,
-                            handlerDocument == nullptr ? "" : layout(*handlerDocument)});
+    handlerCalls.push_back(
+        {{eventCode, documentKind, reinterpret_cast<std::intptr_t>(lineCount), reinterpret_cast<std::intptr_t>(lines),
+          arg5, eventArgument, arg7, arg8, arg9, arg10, arg11},
+         lineCount == handlerCount ? *lineCount : -1,
+         handlerDocument == nullptr ? "" : layout(*handlerDocument)});
     return handlerResult + static_cast<std::int32_t>(eventCode);
 }
 
@@ -95,9 +95,17 @@ class LineEventHook : public ::testing::Test {
     }
     void expectHandedOnUnchanged(std::intptr_t code, std::intptr_t kind) const {
         ASSERT_EQ(handlerCalls.size(), 1u);
-        const std::intptr_t expected[11] = {code, kind, reinterpret_cast<std::intptr_t>(&count),
+        const std::intptr_t expected[11] = {code,
+                                            kind,
+                                            reinterpret_cast<std::intptr_t>(&count),
                                             reinterpret_cast<std::intptr_t>(document.lines.data()),
-                                            5, 0x6006, 7, 8, 9, 10, 11};
+                                            5,
+                                            0x6006,
+                                            7,
+                                            8,
+                                            9,
+                                            10,
+                                            11};
         for (int i = 0; i < 11; ++i) {
             EXPECT_EQ(handlerCalls[0].arguments[i], expected[i]) << "argument " << i + 1;
         }
@@ -139,35 +147,34 @@ TEST_P(Triggers, MergeOnlyOnTheChosenTriggerAndKindThenHandOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Events, Triggers,
-    ::testing::Values(
-        TriggerCase{"CapitalPOnKeyP", 80, 812, VatInvoice, TriggerOnKeyP, true, true},
-        TriggerCase{"SmallPOnKeyP", 112, 812, VatInvoice, TriggerOnKeyP, true, true},
-        TriggerCase{"POnApproval", 80, 812, VatInvoice, TriggerBeforeApproval, false, false},
-        TriggerCase{"POnPrint", 112, 812, VatInvoice, TriggerBeforePrint, false, false},
-        TriggerCase{"F7OnApproval", 16640, 812, VatInvoice, TriggerBeforeApproval, true, false},
-        TriggerCase{"F7OnKeyP", 16640, 812, VatInvoice, TriggerOnKeyP, false, false},
-        TriggerCase{"F7OnPrint", 16640, 812, VatInvoice, TriggerBeforePrint, false, false},
-        TriggerCase{"Print2009OnPrint", 2009, 812, VatInvoice, TriggerBeforePrint, true, false},
-        TriggerCase{"Print2010OnPrint", 2010, 812, VatInvoice, TriggerBeforePrint, true, false},
-        TriggerCase{"PrintOnKeyP", 2009, 812, VatInvoice, TriggerOnKeyP, false, false},
-        TriggerCase{"PrintOnApproval", 2010, 812, VatInvoice, TriggerBeforeApproval, false, false},
-        TriggerCase{"POnModeThree", 80, 812, VatInvoice, 3, false, false},
-        TriggerCase{"F7OnModeThree", 16640, 812, VatInvoice, 3, false, false},
-        TriggerCase{"PrintOnModeThree", 2010, 812, VatInvoice, 3, false, false},
-        // Read as one byte, 0x0100 would look like the P trigger.
-        TriggerCase{"ModeHighByteOnly", 80, 812, VatInvoice, 0x0100, false, false},
-        TriggerCase{"VatInvoiceBitClear", 80, 812, 0x1E, TriggerOnKeyP, false, false},
-        TriggerCase{"PersonDocument", 80, 68, PersonDocument, TriggerOnKeyP, true, true},
-        TriggerCase{"PersonDocumentBitClear", 80, 68, 0x1D, TriggerOnKeyP, false, false},
-        TriggerCase{"ExportInvoice", 16640, 808, ExportInvoice, TriggerBeforeApproval, true, false},
-        TriggerCase{"ExportInvoiceBitClear", 16640, 808, 0x1B, TriggerBeforeApproval, false, false},
-        TriggerCase{"PendingIssue", 2009, 806, PendingIssue, TriggerBeforePrint, true, false},
-        TriggerCase{"PendingIssueBitClear", 2009, 806, 0x17, TriggerBeforePrint, false, false},
-        TriggerCase{"CustomerReservation", 112, 802, CustomerReservation, TriggerOnKeyP, true, true},
-        TriggerCase{"CustomerReservationBitClear", 112, 802, 0x0F, TriggerOnKeyP, false, false},
-        TriggerCase{"UnusedKindBitsDoNotCount", 80, 812, 0xE0, TriggerOnKeyP, false, false},
-        TriggerCase{"KindOutsideTheOptions", 80, 70, 0x00, TriggerOnKeyP, true, true},
-        TriggerCase{"KindOutsideTheOptionsOnF7", 16640, 70, 0x00, TriggerBeforeApproval, true, false}),
+    ::testing::Values(TriggerCase{"CapitalPOnKeyP", 80, 812, VatInvoice, TriggerOnKeyP, true, true},
+                      TriggerCase{"SmallPOnKeyP", 112, 812, VatInvoice, TriggerOnKeyP, true, true},
+                      TriggerCase{"POnApproval", 80, 812, VatInvoice, TriggerBeforeApproval, false, false},
+                      TriggerCase{"POnPrint", 112, 812, VatInvoice, TriggerBeforePrint, false, false},
+                      TriggerCase{"F7OnApproval", 16640, 812, VatInvoice, TriggerBeforeApproval, true, false},
+                      TriggerCase{"F7OnKeyP", 16640, 812, VatInvoice, TriggerOnKeyP, false, false},
+                      TriggerCase{"F7OnPrint", 16640, 812, VatInvoice, TriggerBeforePrint, false, false},
+                      TriggerCase{"Print2009OnPrint", 2009, 812, VatInvoice, TriggerBeforePrint, true, false},
+                      TriggerCase{"Print2010OnPrint", 2010, 812, VatInvoice, TriggerBeforePrint, true, false},
+                      TriggerCase{"PrintOnKeyP", 2009, 812, VatInvoice, TriggerOnKeyP, false, false},
+                      TriggerCase{"PrintOnApproval", 2010, 812, VatInvoice, TriggerBeforeApproval, false, false},
+                      TriggerCase{"POnModeThree", 80, 812, VatInvoice, 3, false, false},
+                      TriggerCase{"F7OnModeThree", 16640, 812, VatInvoice, 3, false, false},
+                      TriggerCase{"PrintOnModeThree", 2010, 812, VatInvoice, 3, false, false},
+                      // Read as one byte, 0x0100 would look like the P trigger.
+                      TriggerCase{"ModeHighByteOnly", 80, 812, VatInvoice, 0x0100, false, false},
+                      TriggerCase{"VatInvoiceBitClear", 80, 812, 0x1E, TriggerOnKeyP, false, false},
+                      TriggerCase{"PersonDocument", 80, 68, PersonDocument, TriggerOnKeyP, true, true},
+                      TriggerCase{"PersonDocumentBitClear", 80, 68, 0x1D, TriggerOnKeyP, false, false},
+                      TriggerCase{"ExportInvoice", 16640, 808, ExportInvoice, TriggerBeforeApproval, true, false},
+                      TriggerCase{"ExportInvoiceBitClear", 16640, 808, 0x1B, TriggerBeforeApproval, false, false},
+                      TriggerCase{"PendingIssue", 2009, 806, PendingIssue, TriggerBeforePrint, true, false},
+                      TriggerCase{"PendingIssueBitClear", 2009, 806, 0x17, TriggerBeforePrint, false, false},
+                      TriggerCase{"CustomerReservation", 112, 802, CustomerReservation, TriggerOnKeyP, true, true},
+                      TriggerCase{"CustomerReservationBitClear", 112, 802, 0x0F, TriggerOnKeyP, false, false},
+                      TriggerCase{"UnusedKindBitsDoNotCount", 80, 812, 0xE0, TriggerOnKeyP, false, false},
+                      TriggerCase{"KindOutsideTheOptions", 80, 70, 0x00, TriggerOnKeyP, true, true},
+                      TriggerCase{"KindOutsideTheOptionsOnF7", 16640, 70, 0x00, TriggerBeforeApproval, true, false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(LineEventHook, MergeOnPRunsInTheHostsOrder) {
@@ -211,9 +218,9 @@ TEST_F(LineEventHook, CurrentRecordIsTakenOnlyAfterTheRecordAccess) {
 
     EXPECT_TRUE(merged());
     EXPECT_TRUE(called("lineArrayRecalculation(lines, 3, document, 0, 0)")) << callList(fakeHost().calls);
-    EXPECT_TRUE(std::none_of(fakeHost().calls.begin(), fakeHost().calls.end(),
-                             [](const std::string& call) { return call.find("stale") != std::string::npos; }))
-        << callList(fakeHost().calls);
+    EXPECT_TRUE(std::none_of(fakeHost().calls.begin(), fakeHost().calls.end(), [](const std::string& call) {
+        return call.find("stale") != std::string::npos;
+    })) << callList(fakeHost().calls);
     EXPECT_EQ(testing::field(stale.documentFlags), 0) << "the stale record's flags are not touched";
 }
 
@@ -238,8 +245,7 @@ TEST_F(LineEventHook, ShortFileIsReportedAtEachTriggerEventAndActsLikeNoFile) {
     event(keyP, 70);
     EXPECT_TRUE(merged());
 
-    EXPECT_EQ(std::count(fakeHost().calls.begin(), fakeHost().calls.end(), readError), 3)
-        << callList(fakeHost().calls);
+    EXPECT_EQ(std::count(fakeHost().calls.begin(), fakeHost().calls.end(), readError), 3) << callList(fakeHost().calls);
 }
 
 TEST_F(LineEventHook, MissingDocumentTableIsReportedAndTheEventStillHandedOn) {
@@ -277,7 +283,8 @@ TEST_F(LineEventHook, KeyCodeCallFollowsPEvenWhenTheMergeWasRefused) {
     event(keyP, 812);
 
     EXPECT_FALSE(merged());
-    EXPECT_TRUE(called(R"(messageBox("Błąd", "Problem z wycofaniem zatwierdzenia!", 1))")) << callList(fakeHost().calls);
+    EXPECT_TRUE(called(R"(messageBox("Błąd", "Problem z wycofaniem zatwierdzenia!", 1))"))
+        << callList(fakeHost().calls);
     EXPECT_TRUE(called("keyCodeCall(16640)"));
 }
 
@@ -308,8 +315,8 @@ TEST_P(OtherEvents, GoStraightToTheReplacedHandler) {
     EXPECT_EQ(handlerCalls[0].arguments[3], reinterpret_cast<std::intptr_t>(noLines));
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, OtherEvents, ::testing::Values(0, 13, 79, 81, 111, 113, 2008, 2011, 16639, 16641,
-                                                               0x4200, -80, -1));
+INSTANTIATE_TEST_SUITE_P(Codes, OtherEvents,
+                         ::testing::Values(0, 13, 79, 81, 111, 113, 2008, 2011, 16639, 16641, 0x4200, -80, -1));
 
 TEST_F(LineEventHook, TableWithoutHandlerStillMergesAndAnswersZero) {
     previousLineHandler = nullptr;

@@ -54,9 +54,7 @@ const T& pick(Random& random, const std::array<T, N>& choices) {
     return choices[std::uniform_int_distribution<std::size_t>(0, N - 1)(random)];
 }
 
-bool chance(Random& random, int percent) {
-    return std::uniform_int_distribution<int>(0, 99)(random) < percent;
-}
+bool chance(Random& random, int percent) { return std::uniform_int_distribution<int>(0, 99)(random) < percent; }
 
 void fillRandomBytes(Random& random, void* record, std::size_t size) {
     auto* bytes = static_cast<unsigned char*>(record);
@@ -80,7 +78,7 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 // ones and prices that weighed codes produce.
 ItemRecord randomLine(Random& random) {
     static constexpr std::array names = {"Chleb", "Chleb", "CHLEB", "Mleko"};
-    static constexpr std::array symbols = {"CH-1",        "CH-1",      "ML-2",     "#CH-1/500/0",  "#CH-1/250/25",
+    static constexpr std::array symbols = {"CH-1",      "CH-1",        "ML-2",      "#CH-1/500/0",  "#CH-1/250/25",
                                            "#ML-2/0/3", "#CH-1/999/0", "#CH-1/0/0", "#ML-2/2000/25"};
     static constexpr std::array indexes = {"5901234", "5907777"};
     // The first value of each key is the usual one.
@@ -89,7 +87,7 @@ ItemRecord randomLine(Random& random) {
     static constexpr std::array<std::uint16_t, 2> keys166 = {0x0166, 0x8166};
     static constexpr std::array<std::uint32_t, 2> keys184 = {0x01840184, 0x81840184};
     static constexpr std::array<std::int32_t, 9> quantities = {1, 2, 3, 5, 1000, 2000, 0, -4, 1};
-    static constexpr std::array prices = {1.0,      1.0,   1.0,        1.000009, 1.00001,
+    static constexpr std::array prices = {1.0,      1.0,      1.0,   1.000009,   1.00001,
                                           0.999991, 1.000018, 250.0, 250.000005, 30.0};
     static constexpr std::array secondPrices = {0.0, 0.000005, 0.00001, -0.00001, 3.5, nan};
 
@@ -158,8 +156,8 @@ std::string describe(const GeneratedCase& c) {
         const ItemRecord& line = c.lines[i];
         text << "  [" << i << "] key511 " << std::hex << line.key511 << " key509 " << line.key509 << " key166 "
              << line.key166 << " key184 " << line.key184 << std::dec << " quantity " << line.quantity << " price "
-             << testing::field(line.price) << " name \"" << line.name << "\" symbol \"" << line.symbol
-             << "\" index \"" << line.index << "\" second price " << testing::field(line.secondPrice) << "\n";
+             << testing::field(line.price) << " name \"" << line.name << "\" symbol \"" << line.symbol << "\" index \""
+             << line.index << "\" second price " << testing::field(line.secondPrice) << "\n";
     }
     return text.str();
 }
@@ -227,8 +225,7 @@ TEST_F(MergeAgainstModel, SameLinesAndSameHostCallsOnGeneratedDocuments) {
         // The failure text is built only for a failure: it costs more than
         // the merge.
         if (engine.result != model.result) {
-            FAIL() << where(n, documentSeed, c) << "engine answered " << engine.result << ", model "
-                   << model.result;
+            FAIL() << where(n, documentSeed, c) << "engine answered " << engine.result << ", model " << model.result;
         }
         if (engine.calls != model.calls) {
             FAIL() << where(n, documentSeed, c) << firstDifference(engine.calls, model.calls);
@@ -266,8 +263,8 @@ TEST_F(MergeAgainstModel, SameLinesAndSameHostCallsOnGeneratedDocuments) {
 GeneratedCase generateUnsound(std::uint64_t documentSeed) {
     Random random{documentSeed};
     GeneratedCase c{};
-    static constexpr std::array<std::int32_t, 8> quantities = {1, 2, 7, 2147483000, 2147483647, -2147483000,
-                                                               -2147483647 - 1, 1000};
+    static constexpr std::array<std::int32_t, 8> quantities = {
+        1, 2, 7, 2147483000, 2147483647, -2147483000, -2147483647 - 1, 1000};
     const int lineCount = std::uniform_int_distribution<int>(1, 8)(random);
     for (int i = 0; i < lineCount; ++i) {
         ItemRecord line = chance(random, 15) ? randomEmptyLine(random) : randomLine(random);

@@ -41,9 +41,7 @@ std::string hexBytes(const void* data, std::size_t size) {
     return text;
 }
 std::string recordBytes() { return hexBytes(&mergeOptions, sizeof mergeOptions); }
-std::string bytes(std::initializer_list<unsigned char> values) {
-    return std::string(values.begin(), values.end());
-}
+std::string bytes(std::initializer_list<unsigned char> values) { return std::string(values.begin(), values.end()); }
 
 class OptionsFile : public ::testing::Test {
    protected:

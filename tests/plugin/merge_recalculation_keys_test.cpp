@@ -37,8 +37,7 @@ class RecalculationChangesKeys : public ::testing::Test {
    protected:
     void SetUp() override {
         testing::installFakeHost();
-        hostFunctionTable[hostLineRecalculationIndex].target =
-            reinterpret_cast<CodeAddress>(&recalculationChangingKey);
+        hostFunctionTable[hostLineRecalculationIndex].target = reinterpret_cast<CodeAddress>(&recalculationChangingKey);
         mergeOptions = {};
         mergeOptions.comparedAttributes = alwaysComparedAttributes;
     }

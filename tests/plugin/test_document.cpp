@@ -45,7 +45,8 @@ ItemRecord emptyLine(char label) {
 
 char labelOf(const ItemRecord& line) { return static_cast<char>(line.hostData0[0]); }
 
-TestDocument::TestDocument(std::initializer_list<ItemRecord> initial) : TestDocument(std::vector<ItemRecord>(initial)) {}
+TestDocument::TestDocument(std::initializer_list<ItemRecord> initial)
+    : TestDocument(std::vector<ItemRecord>(initial)) {}
 
 TestDocument::TestDocument(std::vector<ItemRecord> initial) : records(std::move(initial)) {
     for (ItemRecord& record : records) {
@@ -63,9 +64,7 @@ TestDocument::TestDocument(std::vector<ItemRecord> initial) : records(std::move(
     document = pattern;
 }
 
-TestDocument::TestDocument(const TestDocument& other) : TestDocument(other.records) {
-    document = other.document;
-}
+TestDocument::TestDocument(const TestDocument& other) : TestDocument(other.records) { document = other.document; }
 
 void TestDocument::name() { fakeHost().nameDocument(array(), count(), &document); }
 

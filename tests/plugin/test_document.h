@@ -51,10 +51,8 @@ std::string layout(const TestDocument& document);
 // Table cases with a name print as that name in failure messages (bring it
 // into the test's namespace with a using-declaration).
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 // Offsets at which two lines differ, for failure messages.
 std::vector<int> differingOffsets(const ItemRecord& left, const ItemRecord& right);

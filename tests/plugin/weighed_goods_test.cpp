@@ -20,8 +20,8 @@ namespace {
 
 using testing::callList;
 using testing::differingOffsets;
-using testing::field;
 using testing::fakeHost;
+using testing::field;
 using testing::PrintTo;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -181,9 +181,8 @@ INSTANTIATE_TEST_SUITE_P(Figures, WeightScaling,
                                            // 28.999999999999996 and 434.99999999999994 as doubles
                                            ScaleCase{290, 100, 28}, ScaleCase{580, 750, 434},
                                            // times the double 0.001, not divided by 1000 (26.999999999999996)
-                                           ScaleCase{36, 750, 27},
-                                           ScaleCase{-3, 500, -1}, ScaleCase{1, 999, 0}, ScaleCase{1000, -7, -7},
-                                           ScaleCase{1000, 2147483647, 2147483647},
+                                           ScaleCase{36, 750, 27}, ScaleCase{-3, 500, -1}, ScaleCase{1, 999, 0},
+                                           ScaleCase{1000, -7, -7}, ScaleCase{1000, 2147483647, 2147483647},
                                            ScaleCase{-1000, 2147483647, -2147483647}));
 
 TEST_F(WeighedGoods, LineScaledToNothingWithoutKeyBecomesAnEmptyLine) {

@@ -14,7 +14,9 @@ namespace {
 using testing::LoadedHost;
 
 constexpr std::int32_t notConfigurable = -1234567890;
-const std::string title = "\x9C\x86" "czenie takich samych pozycji na dokumencie";
+const std::string title =
+    "\x9C\x86"
+    "czenie takich samych pozycji na dokumencie";
 
 std::vector<std::string> missLines(const std::vector<std::uint16_t>& ordinals) {
     std::vector<std::string> lines;
@@ -84,8 +86,9 @@ TEST(Attaching, SucceedsAndCopiesTheTitle) {
     EXPECT_EQ(buffer[45], '#') << "45 bytes are copied, no more";
     EXPECT_EQ(host.trace().callsOf("handshake"), std::vector<std::string>{"30018 handshake(module, null, 0) -> 0"});
     EXPECT_EQ(host.trace().callsOf("interfaceVersion").size(), 1u);
-    EXPECT_EQ(host.trace().callsOf("tableDescriptor"),
-              (std::vector<std::string>{"52256 tableDescriptor(44) -> &Tspr", "52256 tableDescriptor(45) -> &Tspr_dok"}));
+    EXPECT_EQ(
+        host.trace().callsOf("tableDescriptor"),
+        (std::vector<std::string>{"52256 tableDescriptor(44) -> &Tspr", "52256 tableDescriptor(45) -> &Tspr_dok"}));
     EXPECT_EQ(host.pluginConfigure(5), 0) << "the options dialog runs from now on";
 }
 
@@ -162,9 +165,17 @@ TEST(Activation, PutsTheHookOnTheLineTableAndHandsEventsOn) {
     EXPECT_EQ(host.lineEvent(13, 0x5151), 77) << "the host's handler's result comes back";
     ASSERT_EQ(host.lineHandlerCalls().size(), 1u);
     const HandlerCall& call = host.lineHandlerCalls()[0];
-    const std::intptr_t expected[11] = {13, 812, reinterpret_cast<std::intptr_t>(&host.document().lineCount),
+    const std::intptr_t expected[11] = {13,
+                                        812,
+                                        reinterpret_cast<std::intptr_t>(&host.document().lineCount),
                                         reinterpret_cast<std::intptr_t>(host.document().pointers.data()),
-                                        0, 0x5151, 0, 0, 0, 0, 0};
+                                        0,
+                                        0x5151,
+                                        0,
+                                        0,
+                                        0,
+                                        0,
+                                        0};
     for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(call.arguments[i], expected[i]) << "argument " << i + 1;
     }

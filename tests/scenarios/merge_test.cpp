@@ -150,11 +150,10 @@ TEST_F(Merging, PMergesTheDocumentThenPassesTheEventOn) {
         }
     }
     const std::vector<std::string> order = {
-        "-- line event 80", "tableDescriptor",       "fileOpen",         "holderConstruct",
-        "holderTakeStream", "holderDestroy",         "fileRead",         "fileClose",
-        "tableRecordAccess", "tableDescriptor",      "approvalWithdrawal", "release",
-        "messageBox",       "lineRecalculation",     "lineArrayRecalculation", "documentRecalculation",
-        "screenRefresh",    "keyCodeCall",           "-- host line handler",
+        "-- line event 80",      "tableDescriptor", "fileOpen",    "holderConstruct",      "holderTakeStream",
+        "holderDestroy",         "fileRead",        "fileClose",   "tableRecordAccess",    "tableDescriptor",
+        "approvalWithdrawal",    "release",         "messageBox",  "lineRecalculation",    "lineArrayRecalculation",
+        "documentRecalculation", "screenRefresh",   "keyCodeCall", "-- host line handler",
     };
     EXPECT_EQ(services, order) << host.trace().text();
     EXPECT_EQ(host.trace().callsOf("messageBox"),
@@ -282,8 +281,7 @@ TEST_F(Merging, OtherEventsGoStraightToTheHostsHandler) {
     EXPECT_EQ(host.lineEvent(13, 5), handlerAnswer);
 
     EXPECT_EQ(layout(), unmerged);
-    const std::vector<std::string> expected = {"-- line event 13",
-                                               "-- host line handler(13, 812, count 4) -> 4711"};
+    const std::vector<std::string> expected = {"-- line event 13", "-- host line handler(13, 812, count 4) -> 4711"};
     EXPECT_EQ(host.trace().lines(), expected);
 }
 
@@ -323,6 +321,33 @@ TEST_F(Merging, WeighedGoodsMergeByTheirGoodsSymbolAndWeight) {
     // The plain symbol is looked at once, as a candidate, and rejected.
     EXPECT_EQ(host.trace().callsOf("symbolParser").size(), 3u) << host.trace().text();
 }
+
+// The weight scaling truncates IEEE double products: 290 x 0.001 x 100 is
+// 28.999999999999996, so 28, not 29. Arithmetic in the x87 unit at extended
+// precision (as a host may leave it) would give 29: this runs in the loaded
+// plug-in, the shipped PE32 build included.
+struct ScaledCase {
+    std::int32_t quantity;
+    const char* twelveDigits;  // goods 12345, the weight in grams
+    std::int32_t expected;
+};
+
+class WeighedScaling : public Merging, public ::testing::WithParamInterface<ScaledCase> {};
+
+TEST_P(WeighedScaling, QuantityIsScaledByTheWeightAndTruncated) {
+    const ScaledCase& c = GetParam();
+    writeOptions(optionsBytes(0x01, 0x0038, 0, 0x01));
+    openInvoice();
+    const std::string code = weighedCode(c.twelveDigits);
+    host.document().setLines({goods("Ser", code.c_str(), c.quantity, 3290.0)});
+    host.lineEvent(80);
+    EXPECT_EQ(host.document().lines[0].quantity, c.expected) << "quantity " << c.quantity << ", code " << code;
+    EXPECT_STREQ(host.document().lines[0].symbol, "12345");
+}
+
+INSTANTIATE_TEST_SUITE_P(Figures, WeighedScaling,
+                         ::testing::Values(ScaledCase{290, "201234500100", 28}, ScaledCase{580, "201234500750", 434},
+                                           ScaledCase{-3, "201234500500", -1}, ScaledCase{500, "201234500250", 125}));
 
 }  // namespace
 }  // namespace korpus
