@@ -203,7 +203,7 @@ scalarka::CodeAddress hostRefusal(std::size_t index) {
         case hostSymbolParserIndex: return code(refuseSymbolParser);
         case hostDocumentRecalculationIndex: return code(refuseDocumentRecalculation);
         case hostIniServiceIndex: return code(refuseIniService);
-        case hostInterfaceVersionIndex: return code(refuseWithZero);
+        case hostInterfaceVersionIndex:
         case hostScreenRefreshIndex: return code(refuseWithZero);
         case hostMessageBoxIndex: return code(refuseMessageBox);
         case hostTableDescriptorIndex: return code(refuseTableDescriptor);

@@ -48,7 +48,7 @@ void Trace::call(std::uint16_t ordinal, std::string_view service, const std::vec
     lines_.push_back(std::move(line));
 }
 
-void Trace::note(std::string line) {
+void Trace::note(const std::string& line) {
     std::string marked = "-- ";
     marked += line;
     lines_.push_back(std::move(marked));

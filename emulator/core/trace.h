@@ -22,7 +22,7 @@ class Trace {
     // "52028 messageBox("Uwaga", "Łączenie takich samych pozycji...", 512) -> 0"
     void call(std::uint16_t ordinal, std::string_view service, const std::vector<TraceValue>& arguments,
               std::string_view result = {});
-    void note(std::string line);  // host-side events: the plug-in loaded, a key pressed
+    void note(const std::string& line);  // host-side events: the plug-in loaded, a key pressed
     const std::vector<std::string>& lines() const { return lines_; }
     // Lines of one service only, by its name.
     std::vector<std::string> callsOf(std::string_view service) const;
