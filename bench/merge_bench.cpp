@@ -48,7 +48,8 @@ std::int32_t symbolParser(const char* symbol, char* buffer, std::int32_t size, s
     if (slash == nullptr) {
         return 0;
     }
-    const auto length = std::min<std::size_t>(static_cast<std::size_t>(slash - symbol - 1), static_cast<std::size_t>(size - 1));
+    const auto length =
+        std::min<std::size_t>(static_cast<std::size_t>(slash - symbol - 1), static_cast<std::size_t>(size - 1));
     std::memcpy(buffer, symbol + 1, length);
     buffer[length] = '\0';
     *weight = std::atoi(slash + 1);
@@ -193,7 +194,8 @@ void documentSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(reference)->Apply(documentSizes);
 BENCHMARK(engine)->Apply(documentSizes);
-BENCHMARK(floorCopy)->ArgNames({"lines"})->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(floorCopy)->ArgNames({"lines"})->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(
+    benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace scalarka

@@ -51,12 +51,12 @@ std::int32_t boundedParser(const char* symbol, char* buffer, std::int32_t size, 
 
 ItemRecord lineFrom(Input& in, int serial) {
     static constexpr const char* names[] = {"Chleb", "CHLEB", "Mleko", ""};
-    static constexpr const char* symbols[] = {"CH-1", "ML-2", "#CH-1/500/0", "#CH-1/250/25", "#ML-2/0/3",
-                                              "#CH-1/999/0", "#CH-1/0/0", "#X/4000/1"};
-    static constexpr double prices[] = {1.0, 1.000009, 1.00001, 0.999991, 1.000018, 250.0,
-                                        -0.0, std::numeric_limits<double>::quiet_NaN()};
-    static constexpr double secondPrices[] = {0.0, 0.000005, 0.00001, -0.00001, 3.5,
-                                              std::numeric_limits<double>::infinity()};
+    static constexpr const char* symbols[] = {"CH-1",      "ML-2",        "#CH-1/500/0", "#CH-1/250/25",
+                                              "#ML-2/0/3", "#CH-1/999/0", "#CH-1/0/0",   "#X/4000/1"};
+    static constexpr double prices[] = {1.0,      1.000009, 1.00001, 0.999991,
+                                        1.000018, 250.0,    -0.0,    std::numeric_limits<double>::quiet_NaN()};
+    static constexpr double secondPrices[] = {0.0,      0.000005, 0.00001,
+                                              -0.00001, 3.5,      std::numeric_limits<double>::infinity()};
     const std::uint8_t a = in.next();
     const std::uint8_t b = in.next();
     const std::uint8_t c = in.next();

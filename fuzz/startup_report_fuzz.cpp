@@ -49,8 +49,8 @@ int messages = 0;
 std::int32_t handshake(void*, char* buffer, std::int32_t size) {
     if (buffer != nullptr && size > 0) {
         // The host may fill every byte, with no terminating NUL.
-        const std::size_t length = explanationLength < static_cast<std::size_t>(size) ? explanationLength
-                                                                                      : static_cast<std::size_t>(size);
+        const std::size_t length =
+            explanationLength < static_cast<std::size_t>(size) ? explanationLength : static_cast<std::size_t>(size);
         std::memset(buffer, explanationByte, length);
         if (length < static_cast<std::size_t>(size)) {
             buffer[length] = '\0';

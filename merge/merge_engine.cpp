@@ -58,9 +58,7 @@ bool fold(ItemRecord* earlier, const ItemRecord& later, DocumentRecord* document
 
 // Moving the lines up leaves the last position as it was, so the last line
 // ends up in two places: harmless only when it is an empty line.
-bool lastLineIsEmpty(ItemRecord* const* lines, std::int32_t lineCount) {
-    return isEmptyLine(*lines[lineCount - 1]);
-}
+bool lastLineIsEmpty(ItemRecord* const* lines, std::int32_t lineCount) { return isEmptyLine(*lines[lineCount - 1]); }
 
 // Removes the line at `position` by moving every later line up one place,
 // whole, with all the bytes the host keeps in it.
@@ -86,8 +84,7 @@ void fillTail(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t fro
 // looks at every line of the array, so it is the one that normalises them.
 // Returns the number of positions that still hold lines of the document;
 // those behind it hold copies of the last line.
-std::int32_t firstPass(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t first,
-                       DocumentRecord* document) {
+std::int32_t firstPass(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t first, DocumentRecord* document) {
     ItemRecord* const earlier = lines[first];
     normaliseIfWeighed(earlier, document);
     std::int32_t write = first + 1;
@@ -112,8 +109,7 @@ std::int32_t firstPass(ItemRecord* const* lines, std::int32_t lineCount, std::in
 
 // Later outer lines, the scheme as written: for documents beyond the scratch
 // arrays, or whose last line is not empty (nothing is removed there).
-void laterPassesInPlace(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from,
-                        DocumentRecord* document) {
+void laterPassesInPlace(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from, DocumentRecord* document) {
     for (std::int32_t i = from; i < lineCount; ++i) {
         ItemRecord* const earlier = lines[i];
         if (isEmptyLine(*earlier)) {
@@ -164,8 +160,8 @@ std::int32_t firstInBucketAfter(std::uint32_t bucket, std::int32_t after) {
 // marked removed and written forward once, each outer line to its place just
 // before the host is asked to recalculate it. `documentLines` positions hold
 // lines of the document, the rest copies of the (empty) last line.
-void laterPassesIndexed(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from,
-                        std::int32_t documentLines, DocumentRecord* document) {
+void laterPassesIndexed(ItemRecord* const* lines, std::int32_t lineCount, std::int32_t from, std::int32_t documentLines,
+                        DocumentRecord* document) {
     std::uint32_t buckets = 16;
     while (buckets < 2u * static_cast<std::uint32_t>(documentLines)) {
         buckets *= 2;
@@ -256,8 +252,8 @@ std::int32_t withdrawApproval(std::int32_t documentKind, ItemRecord** lines, std
     return 0;
 }
 
-std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount,
-                        DocumentRecord* document, std::intptr_t eventArgument) {
+std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount, DocumentRecord* document,
+                        std::intptr_t eventArgument) {
     if (withdrawApproval(documentKind, lines, lineCount, eventArgument) != 0) {
         return 1;
     }

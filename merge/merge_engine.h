@@ -27,7 +27,11 @@ std::int32_t withdrawApproval(std::int32_t documentKind, ItemRecord** lines, std
 // empty line: otherwise moving the lines up would leave a real line twice in
 // the array, so such a pair stays unmerged. A pair whose summed quantity does
 // not fit in 32 bits stays unmerged as well.
-std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount,
-                        DocumentRecord* document, std::intptr_t eventArgument);
+//
+// With weighed goods on, a line is normalised once per merge, the first time
+// it is looked at: a host parser that recognises its own output would
+// otherwise scale the quantity again on every pass.
+std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount, DocumentRecord* document,
+                        std::intptr_t eventArgument);
 
 }  // namespace scalarka

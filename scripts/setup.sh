@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ g++-multilib clang clang-format clang-tidy
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 qemu-user-static
+  libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev libncurses-dev nlohmann-json3-dev libinih-dev
   tmux
   # i386 libraries the linux32 build links against (multiarch).

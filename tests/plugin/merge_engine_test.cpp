@@ -24,9 +24,9 @@ using testing::callList;
 using testing::differingOffsets;
 using testing::emptyLine;
 using testing::fakeHost;
-using testing::PrintTo;
 using testing::field;
 using testing::goods;
+using testing::PrintTo;
 using testing::TestDocument;
 
 constexpr std::int32_t kind = 812;
@@ -200,18 +200,18 @@ TEST_P(PriceTolerance, PricesWithinStrictlyLessThanTheToleranceMatch) {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(
-    Prices, PriceTolerance,
-    ::testing::Values(PriceCase{"OneHundredThousandthApart", {1.0, 1.00001}, "A:1 B:1 E:0"},
-                      PriceCase{"JustInside", {1.0, 1.000009}, "A:2 E:0 E:0"},
-                      PriceCase{"ExactlyTheToleranceAbove", {0.0, 0.00001}, "A:1 B:1 E:0"},
-                      PriceCase{"ExactlyTheToleranceBelow", {0.00001, 0.0}, "A:1 B:1 E:0"},
-                      PriceCase{"JustInsideBelow", {1.0, 0.999991}, "A:2 E:0 E:0"},
-                      PriceCase{"ChainIsNotTransitive", {1.0, 1.000009, 1.000018}, "A:2 C:1 E:0 E:0"},
-                      PriceCase{"SignedZeros", {0.0, -0.0}, "A:2 E:0 E:0"},
-                      PriceCase{"NotANumberNeverMatches", {nan, nan}, "A:1 B:1 E:0"},
-                      PriceCase{"NotANumberAgainstNumber", {1.0, nan, 1.0}, "A:2 B:1 E:0 E:0"}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Prices, PriceTolerance,
+                         ::testing::Values(PriceCase{"OneHundredThousandthApart", {1.0, 1.00001}, "A:1 B:1 E:0"},
+                                           PriceCase{"JustInside", {1.0, 1.000009}, "A:2 E:0 E:0"},
+                                           PriceCase{"ExactlyTheToleranceAbove", {0.0, 0.00001}, "A:1 B:1 E:0"},
+                                           PriceCase{"ExactlyTheToleranceBelow", {0.00001, 0.0}, "A:1 B:1 E:0"},
+                                           PriceCase{"JustInsideBelow", {1.0, 0.999991}, "A:2 E:0 E:0"},
+                                           PriceCase{
+                                               "ChainIsNotTransitive", {1.0, 1.000009, 1.000018}, "A:2 C:1 E:0 E:0"},
+                                           PriceCase{"SignedZeros", {0.0, -0.0}, "A:2 E:0 E:0"},
+                                           PriceCase{"NotANumberNeverMatches", {nan, nan}, "A:1 B:1 E:0"},
+                                           PriceCase{"NotANumberAgainstNumber", {1.0, nan, 1.0}, "A:2 B:1 E:0 E:0"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 struct KeyCase {
     const char* name;
@@ -407,8 +407,8 @@ TEST_P(ApprovalWithdrawal, SetsBit400OnlyAroundTheHostCall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Flags, ApprovalWithdrawal,
-                         ::testing::Values(FlagCase{0x0000, "400"}, FlagCase{0xFBFF, "ffff"},
-                                           FlagCase{0x1234, "1634"}, FlagCase{0x0400, "400"}));
+                         ::testing::Values(FlagCase{0x0000, "400"}, FlagCase{0xFBFF, "ffff"}, FlagCase{0x1234, "1634"},
+                                           FlagCase{0x0400, "400"}));
 
 TEST_F(MergeEngine, ReleaseGetsWhatTheWithdrawalGaveAndTheCountWrittenByTheHostIsIgnored) {
     fakeHost().countWrittenByWithdrawal = 1;
@@ -521,17 +521,17 @@ TEST_P(ArrayWithoutEmptyEnd, EndsWithoutDuplicatingOrCountingTwice) {
     EXPECT_EQ(callsOf("lineRecalculation"), std::vector<std::string>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arrays, ArrayWithoutEmptyEnd,
-    ::testing::Values(FullArrayCase{"LastMatchesFirst", {goods('A', 1), goods('B', 2)}, "A:1 B:2"},
-                      FullArrayCase{"SingleLine", {goods('A', 1)}, "A:1"},
-                      FullArrayCase{"MatchBeforeAnOtherLastLine",
-                                    {goods('A', 1), goods('B', 2), goods('X', 3, 4.0)},
-                                    "A:1 B:2 X:3"},
-                      FullArrayCase{"EmptyInTheMiddleOnly",
-                                    {goods('A', 1), emptyLine('E'), goods('B', 2), goods('X', 3, 4.0)},
-                                    "A:1 E:0 B:2 X:3"}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Arrays, ArrayWithoutEmptyEnd,
+                         ::testing::Values(FullArrayCase{"LastMatchesFirst", {goods('A', 1), goods('B', 2)}, "A:1 B:2"},
+                                           FullArrayCase{"SingleLine", {goods('A', 1)}, "A:1"},
+                                           FullArrayCase{"MatchBeforeAnOtherLastLine",
+                                                         {goods('A', 1), goods('B', 2), goods('X', 3, 4.0)},
+                                                         "A:1 B:2 X:3"},
+                                           FullArrayCase{
+                                               "EmptyInTheMiddleOnly",
+                                               {goods('A', 1), emptyLine('E'), goods('B', 2), goods('X', 3, 4.0)},
+                                               "A:1 E:0 B:2 X:3"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace scalarka

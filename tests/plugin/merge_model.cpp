@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "emulator/core/text.h"
 #include "host/host_services.h"
 #include "host/table_descriptor.h"
 #include "options/merge_options.h"
-#include "emulator/core/text.h"
 
 namespace scalarka::testing::model {
 namespace {
@@ -48,9 +48,7 @@ bool empty(ItemRecord* line) {
     return get<std::uint16_t>(line, key511At) == 0 && get<std::int32_t>(line, quantityAt) == 0;
 }
 
-std::uint16_t comparedAttributes() {
-    return get<std::uint16_t>(&mergeOptions, 2);
-}
+std::uint16_t comparedAttributes() { return get<std::uint16_t>(&mergeOptions, 2); }
 bool weighedGoodsBit() { return (get<std::uint8_t>(&mergeOptions, 6) & 1) != 0; }
 
 // The weighed-goods normalisation, steps 1 to 7.
@@ -80,13 +78,19 @@ void normalise(ItemRecord* line, DocumentRecord* document) {
 }
 
 bool match(ItemRecord* a, ItemRecord* b) {
-    if (get<std::uint16_t>(a, key511At) != get<std::uint16_t>(b, key511At)) return false;
-    if (get<std::uint16_t>(a, key509At) != get<std::uint16_t>(b, key509At)) return false;
-    if (get<std::uint16_t>(a, key166At) != get<std::uint16_t>(b, key166At)) return false;
+    if (get<std::uint16_t>(a, key511At) != get<std::uint16_t>(b, key511At))
+        return false;
+    if (get<std::uint16_t>(a, key509At) != get<std::uint16_t>(b, key509At))
+        return false;
+    if (get<std::uint16_t>(a, key166At) != get<std::uint16_t>(b, key166At))
+        return false;
     const double d = get<double>(a, priceAt) - get<double>(b, priceAt);
-    if (!(-0.00001 < d && d < 0.00001)) return false;
-    if (get<std::uint32_t>(a, key184At) != get<std::uint32_t>(b, key184At)) return false;
-    if ((comparedAttributes() & 0x01) != 0 && hostTextComparison(text(a, nameAt), text(b, nameAt)) != 0) return false;
+    if (!(-0.00001 < d && d < 0.00001))
+        return false;
+    if (get<std::uint32_t>(a, key184At) != get<std::uint32_t>(b, key184At))
+        return false;
+    if ((comparedAttributes() & 0x01) != 0 && hostTextComparison(text(a, nameAt), text(b, nameAt)) != 0)
+        return false;
     if ((comparedAttributes() & 0x02) != 0 && hostTextComparison(text(a, symbolAt), text(b, symbolAt)) != 0)
         return false;
     if ((comparedAttributes() & 0x04) != 0 && hostTextComparison(text(a, indexAt), text(b, indexAt)) != 0)
@@ -112,8 +116,8 @@ std::int32_t withdraw(std::int32_t documentKind, ItemRecord** lines, std::int32_
 
 }  // namespace
 
-std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount,
-                        DocumentRecord* document, std::intptr_t eventArgument) {
+std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount, DocumentRecord* document,
+                        std::intptr_t eventArgument) {
     // Step 1.
     if (withdraw(documentKind, lines, lineCount, eventArgument) != 0) {
         return 1;

@@ -14,7 +14,7 @@ namespace scalarka::testing::model {
 // As the plug-in's mergeLines, under the options in the plug-in's record.
 // Only for arrays whose last line is empty and whose quantities stay well
 // inside 32 bits.
-std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount,
-                        DocumentRecord* document, std::intptr_t eventArgument);
+std::int32_t mergeLines(std::int32_t documentKind, ItemRecord** lines, std::int32_t lineCount, DocumentRecord* document,
+                        std::intptr_t eventArgument);
 
 }  // namespace scalarka::testing::model
