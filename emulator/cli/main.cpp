@@ -33,6 +33,8 @@ events:
   P, p        the P key in the item list (merges when the options say so)
   F7          approval in the warehouse
   print       printing the document (event 2009; print2010 for 2010)
+  options:KEYS  the plug-in's options dialog, with the keys pressed in it,
+              joined by + (F3..F12, a letter, Esc), e.g. options:F3+N+F12
   report      the plug-in's start-up report (pluginStart with mode 1)
   detach      the host detaches the plug-in
 
@@ -121,6 +123,23 @@ int play(Host& host, const std::string& event) {
     }
     if (event == "print2010") {
         return host.lineEvent(2010);
+    }
+    if (event.starts_with("options:")) {
+        std::vector<std::string>& keys = host.config().dialogKeys;
+        keys.clear();
+        std::string rest = event.substr(8);
+        for (std::size_t comma = rest.find('+'); !rest.empty(); comma = rest.find('+')) {
+            keys.push_back(rest.substr(0, comma));
+            rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        }
+        const std::size_t shown = host.dialogs().size();
+        const int result = host.pluginConfigure(0);
+        if (host.dialogs().size() > shown) {
+            const korpus::ShownDialog& dialog = host.dialogs().back();
+            std::cout << dialog.closingScreen << "  closed with 0x" << std::hex << (dialog.result & 0xFFFF) << std::dec
+                      << "\n";
+        }
+        return result;
     }
     if (event == "report") {
         return host.pluginStart(1);
