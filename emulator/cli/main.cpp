@@ -128,9 +128,9 @@ int play(Host& host, const std::string& event) {
         std::vector<std::string>& keys = host.config().dialogKeys;
         keys.clear();
         std::string rest = event.substr(8);
-        for (std::size_t comma = rest.find('+'); !rest.empty(); comma = rest.find('+')) {
-            keys.push_back(rest.substr(0, comma));
-            rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        for (std::size_t separator = rest.find('+'); !rest.empty(); separator = rest.find('+')) {
+            keys.push_back(rest.substr(0, separator));
+            rest = separator == std::string::npos ? "" : rest.substr(separator + 1);
         }
         const std::size_t shown = host.dialogs().size();
         const int result = host.pluginConfigure(0);
