@@ -13,6 +13,8 @@
 // nowhere: the slot is left as it is, so a later call asks again, and this
 // call returns 0 to its caller with the stack as the caller left it.
 
+#include "host/call_frame_x86_64.inc"
+
         .text
 
 #if !defined(_WIN32)
@@ -30,53 +32,14 @@ resolveFormHandler:
         pushq $0                   // where the call is to continue
         pushq %rbp
         movq %rsp, %rbp
-        pushq %rax
-        pushq %rcx
-        pushq %rdx
-        pushq %rsi
-        pushq %rdi
-        pushq %r8
-        pushq %r9
-        pushq %r10
-        andq $-16, %rsp
-        subq $128, %rsp
-        movups %xmm0, 0(%rsp)
-        movups %xmm1, 16(%rsp)
-        movups %xmm2, 32(%rsp)
-        movups %xmm3, 48(%rsp)
-        movups %xmm4, 64(%rsp)
-        movups %xmm5, 80(%rsp)
-        movups %xmm6, 96(%rsp)
-        movups %xmm7, 112(%rsp)
-#if defined(_WIN32)
-        subq $32, %rsp
-        call formHandlerLookup
-        addq $32, %rsp
-#else
-        call formHandlerLookup
-#endif
-        movups 0(%rsp), %xmm0
-        movups 16(%rsp), %xmm1
-        movups 32(%rsp), %xmm2
-        movups 48(%rsp), %xmm3
-        movups 64(%rsp), %xmm4
-        movups 80(%rsp), %xmm5
-        movups 96(%rsp), %xmm6
-        movups 112(%rsp), %xmm7
+        saveCallRegisters
+        callHelper formHandlerLookup
+        restoreVectorRegisters
         testq %rax, %rax
         jz 1f
         movq %rax, 8(%rbp)
         xchgq %rax, scalarkaOptionsForm(%rip)
-        leaq -64(%rbp), %rsp
-        popq %r10
-        popq %r9
-        popq %r8
-        popq %rdi
-        popq %rsi
-        popq %rdx
-        popq %rcx
-        popq %rax
-        popq %rbp
+        restoreCallRegisters
         // Into the handler, with the caller's return address on top.
         ret
 
