@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "merge/merge_engine.h"
 #include "options/merge_options.h"
 #include "tests/plugin/fake_host.h"
@@ -24,17 +25,7 @@ using scalarka::ItemRecord;
 using scalarka::testing::fakeHost;
 using scalarka::testing::TestDocument;
 
-struct Input {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::uint8_t next() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
-};
+using Input = scalarka::fuzzing::FuzzInput;
 
 // Weighed codes "#text/weight/price" with numbers small enough that the
 // model's unchecked arithmetic stays inside 32 bits; its own output is not a

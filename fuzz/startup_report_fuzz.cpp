@@ -13,29 +13,13 @@
 
 #include "frame/lifecycle.h"
 #include "frame/startup_report.h"
+#include "fuzz/fuzz_input.h"
 #include "host/host_table.h"
 #include "host/table_descriptor.h"
 
 namespace {
 
-struct Input {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::uint8_t next() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
-    std::uint32_t word() {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) {
-            value = (value << 8) | next();
-        }
-        return value;
-    }
-};
+using Input = scalarka::fuzzing::FuzzInput;
 
 std::int32_t handshakeResult = 0;
 std::size_t explanationLength = 0;
